@@ -1,0 +1,239 @@
+#include "receivepath.h"
+
+#include "numbertext.h"
+
+#include <QElapsedTimer>
+
+#include <cmath>
+
+namespace {
+
+const QString kLineEnd = QStringLiteral("\r\n");
+const QString kSeparator = QStringLiteral("\r\n\r\n\r\n");
+const QString kBusyText = QStringLiteral(
+    "MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.");
+const QString kClosedText = QStringLiteral(
+    "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
+const QString kPortLostText = QStringLiteral("COM port not available");
+
+// Ticks between two attempts to open a port that went away (about a second).
+constexpr int kReopenTicks = 10;
+
+bool isTokenLine(QStringView line) { return line.contains(u"::"); }
+
+} // namespace
+
+ReceivePath::ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView& view,
+                         const Clock& clock)
+    : m_globals(globals)
+    , m_serial(serial)
+    , m_view(view)
+    , m_clock(clock) {}
+
+void ReceivePath::pump() {
+    m_buffer += ReadReceivedText();
+    if (m_head < m_buffer.size())
+        ProcessReceiveBuffer();
+}
+
+QString ReceivePath::ReadReceivedText() {
+    QString text;
+    if (m_globals.emulatorActive) {
+        if (m_globals.emulatorOutput.isEmpty())
+            return {};
+        text.swap(m_globals.emulatorOutput);
+        if (m_globals.injectSingleTab) {
+            // Only an output that is a number as a whole can give the second value.
+            if (const auto whole = numberFromText(text))
+                text = shortestDecimal(numericPrefix(text)) + u'\t' + shortestDecimal(*whole + 1) +
+                       kLineEnd;
+            m_globals.injectSingleTab = false;
+            m_view.injectSingleTabUsed();
+        }
+    } else {
+        text = m_serial.input();
+        superviseSerial();
+    }
+    m_bytesReceived += text.size();
+    return text;
+}
+
+void ReceivePath::superviseSerial() {
+    if (!m_portDown) {
+        if (!m_serial.portLost())
+            return;
+        m_portDown = true;
+        m_ticksDown = 0;
+        m_view.setLamp(Lamp::ComPort, LampColour::Red);
+        m_view.setStatusText(kPortLostText);
+        return;
+    }
+    if (++m_ticksDown % kReopenTicks != 0 || !m_serial.setPortOpen(true))
+        return;
+    m_portDown = false;
+    m_view.setLamp(Lamp::ComPort, LampColour::Green);
+    showByteCount();
+}
+
+void ReceivePath::ProcessReceiveBuffer() {
+    if (writeLines(false) == PassEnd::Failed)
+        return;
+    m_view.setLamp(Lamp::Excel, LampColour::Green);
+    showByteCount();
+    m_view.setPauseEnabled(true);
+}
+
+QString ReceivePath::finalFlush() {
+    m_buffer += ReadReceivedText();
+    if (m_head < m_buffer.size() && writeLines(true) == PassEnd::Complete) {
+        m_view.setLamp(Lamp::Excel, LampColour::Green);
+        showByteCount();
+    }
+    const QString unwritten = m_buffer.mid(m_head);
+    m_buffer.clear();
+    m_head = 0;
+    return unwritten;
+}
+
+void ReceivePath::clear() {
+    m_buffer.clear();
+    m_head = 0;
+    m_bytesReceived = 0;
+    m_portDown = false;
+}
+
+void ReceivePath::showByteCount() {
+    if (m_portDown)
+        return; // the port's failure stays in view until the port is back
+    m_view.setStatusText(m_bytesReceived == 0
+                             ? QStringLiteral("Ready")
+                             : QStringLiteral("Bytes Received: ") + QString::number(m_bytesReceived));
+}
+
+void ReceivePath::showFailure(const Status& status) {
+    m_view.setLamp(Lamp::Excel, status.busy() ? LampColour::Yellow : LampColour::Red);
+    m_view.setStatusText(status.busy() ? kBusyText : kClosedText);
+    m_view.setPauseEnabled(false);
+}
+
+Status ReceivePath::writeCell(int row, int column, const CellValue& value) {
+    if (!m_globals.excelApp)
+        return Status::failure(SpreadsheetStatus::Closed);
+    return m_globals.excelApp->setCell(row, column, value);
+}
+
+ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const QStringView buffer(m_buffer);
+    qsizetype p = m_head;
+    qsizetype e = buffer.indexOf(kLineEnd, p);
+
+    while (e >= 0) {
+        const qsizetype lineStart = p;
+        qsizetype next = e + 2;
+        const QStringView lineText = buffer.sliced(p, e - p);
+
+        if (isTokenLine(lineText)) {
+            int column = 1;
+            QStringView rest = lineText;
+            QStringView token;
+            while (NextToken(rest, token)) {
+                if (token == u"::" || token == u"=")
+                    continue;
+                const Status status = writeCell(m_currentRow, column, token.toString());
+                if (!status.ok()) {
+                    dropWritten(lineStart);
+                    showFailure(status);
+                    return PassEnd::Failed;
+                }
+                ++column;
+            }
+        } else {
+            int column = m_globals.blockColumn;
+            while (p <= e) {
+                const QStringView fieldStart = buffer.sliced(p);
+                if (!finalPass && fieldStart.size() < kSeparator.size() &&
+                    QStringView(kSeparator).startsWith(fieldStart)) {
+                    // Only the beginning of a block separator has arrived: wait for the rest.
+                    dropWritten(lineStart);
+                    return PassEnd::Complete;
+                }
+                if (fieldStart.startsWith(kSeparator)) {
+                    const qint16 newBlock = m_globals.blockColumn + 1;
+                    const Status status = writeCell(1, newBlock, HoursSinceMidnight());
+                    if (!status.ok()) {
+                        dropWritten(lineStart);
+                        showFailure(status);
+                        return PassEnd::Failed;
+                    }
+                    m_globals.blockColumn = newBlock;
+                    m_currentRow = 1;
+                    next = p + kSeparator.size();
+                    break;
+                }
+                qsizetype f = buffer.sliced(p, e - p).indexOf(u'\t');
+                f = f < 0 ? e : p + f;
+                const Status status =
+                    writeCell(m_currentRow, column, buffer.sliced(p, f - p).toString());
+                if (!status.ok()) {
+                    dropWritten(lineStart);
+                    showFailure(status);
+                    return PassEnd::Failed;
+                }
+                p = f + 1;
+                if (column >= SheetMaxColumns)
+                    p = e + 1; // no room for the rest of the line
+                ++column;
+            }
+        }
+
+        ++m_currentRow;
+        p = next;
+        if (!finalPass && elapsed.elapsed() >= m_passBudget.count())
+            break; // the rest waits, in order, for the next tick
+        e = buffer.indexOf(kLineEnd, p);
+    }
+    dropWritten(p);
+    return PassEnd::Complete;
+}
+
+void ReceivePath::dropWritten(qsizetype position) {
+    m_head = position;
+    // Compact now and then, so that a long backlog is not copied once per line.
+    if (m_head == m_buffer.size()) {
+        m_buffer.clear();
+        m_head = 0;
+    } else if (m_head > 4096 && m_head > m_buffer.size() / 2) {
+        m_buffer.remove(0, m_head);
+        m_head = 0;
+    }
+}
+
+bool ReceivePath::NextToken(QStringView& line, QStringView& token) {
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && line[begin] == u' ')
+        ++begin;
+    while (end > begin && line[end - 1] == u' ')
+        --end;
+    line = line.sliced(begin, end - begin);
+    if (line.isEmpty()) {
+        token = {};
+        return false;
+    }
+    const qsizetype space = line.indexOf(u' ');
+    if (space < 0) {
+        token = line;
+        line = {};
+        return true;
+    }
+    token = line.first(space);
+    line = line.sliced(space + 1);
+    return true;
+}
+
+double ReceivePath::HoursSinceMidnight() const {
+    const double seconds = m_clock.now().time().msecsSinceStartOfDay() / 1000.0;
+    return std::nearbyint(seconds) / 3600.0;
+}

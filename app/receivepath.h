@@ -1,0 +1,78 @@
+#pragma once
+
+#include "clock.h"
+#include "modglobals.h"
+#include "serialcontrol.h"
+#include "spreadsheet.h"
+#include "statusview.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <chrono>
+
+// Turns received text into worksheet cells. Every received line is one row: a line holding
+// "::" is split at blanks from column 1, any other line at TABs from the current block column;
+// three empty lines start a new block one column to the right, headed by the time of day.
+class ReceivePath {
+public:
+    ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView& view, const Clock& clock);
+
+    // One tick of the capture pump while capturing: the new text is appended and written.
+    void pump();
+
+    // The text that arrived since the last call, from the emulator's output slot while the
+    // emulator window is loaded, otherwise from the serial control; counted in bytesReceived.
+    QString ReadReceivedText();
+
+    // Writes the complete lines of the buffer; keeps the incomplete rest, and on a failed write
+    // the failed line and everything after it, for the next tick.
+    void ProcessReceiveBuffer();
+
+    // The last pass at Stop: takes what the source still holds and writes all complete lines,
+    // with no waiting for the rest of a block separator. Returns the text that could not be
+    // written (a failed write and everything after it, or a last line without its line end),
+    // exactly as received, and empties the buffer.
+    QString finalFlush();
+
+    // Stop: the buffer emptied and the count back to 0.
+    void clear();
+
+    // Removes the next blank-separated token from line.
+    static bool NextToken(QStringView& line, QStringView& token);
+    // The time stamp at the head of a block: seconds since local midnight, rounded to the
+    // nearest whole second (halves to even), in hours.
+    double HoursSinceMidnight() const;
+
+    void appendReceived(const QString& text) { m_buffer += text; }
+    QString receiveBuffer() const { return m_buffer.mid(m_head); }
+    qint64 bytesReceived() const { return m_bytesReceived; }
+    qint32 currentRow() const { return m_currentRow; }
+    void setCurrentRow(qint32 row) { m_currentRow = row; }
+
+    // How long one pass may write before the rest waits for the next tick.
+    void setPassBudget(std::chrono::milliseconds budget) { m_passBudget = budget; }
+
+private:
+    enum class PassEnd { Complete, Failed };
+    PassEnd writeLines(bool finalPass);
+    Status writeCell(int row, int column, const CellValue& value);
+    void showFailure(const Status& status);
+    void showByteCount();
+    void superviseSerial();
+    void dropWritten(qsizetype position);
+
+    modGlobals& m_globals;
+    SerialControl& m_serial;
+    ReceiveView& m_view;
+    const Clock& m_clock;
+
+    QString m_buffer;     // received text; the part before m_head is already written
+    qsizetype m_head = 0; // start of the first line not written completely
+    qint64 m_bytesReceived = 0;
+    qint32 m_currentRow = 1;
+    std::chrono::milliseconds m_passBudget{50};
+
+    bool m_portDown = false; // the serial device went away during this capture
+    int m_ticksDown = 0;
+};

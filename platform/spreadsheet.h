@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <variant>
+
+// The spreadsheet application the capture writes into: one running application with its open
+// workbooks. Every call reports a status code; callers tell "busy" from every other failure.
+
+namespace SpreadsheetStatus {
+constexpr quint32 Ok = 0;
+// The application rejected the call because it is busy (a cell being edited, a dialog open,
+// or an earlier call still unanswered).
+constexpr quint32 Busy = 0x80010001;
+// The application or the workbook is gone (closed by the user, or the process died).
+constexpr quint32 Closed = 0x80010108;
+// Any other failure (a file that cannot be opened or saved, a missing macro...).
+constexpr quint32 Failed = 0x80004005;
+} // namespace SpreadsheetStatus
+
+// Limits of a worksheet in the .xls format.
+constexpr int SheetMaxRows = 65536;
+constexpr int SheetMaxColumns = 256;
+
+struct Status {
+    quint32 code = SpreadsheetStatus::Ok;
+    QString message;
+
+    bool ok() const { return code == SpreadsheetStatus::Ok; }
+    bool busy() const { return code == SpreadsheetStatus::Busy; }
+
+    static Status success() { return {}; }
+    static Status failure(quint32 code, QString message = {}) { return {code, std::move(message)}; }
+};
+
+template <class T> struct Result {
+    Status status;
+    T value{};
+
+    bool ok() const { return status.ok(); }
+};
+
+// A value for one cell: a number, or a text. A text that reads as a number (see
+// numbertext.h) is stored as that number; any other text, one beginning with "=" included,
+// is stored as literal text.
+using CellValue = std::variant<double, QString>;
+
+// A workbook of the application, valid while the application object lives. 0 is no workbook.
+using WorkbookId = int;
+
+class SpreadsheetApp {
+public:
+    virtual ~SpreadsheetApp() = default;
+
+    // The open workbooks, in the order in which they were opened.
+    virtual Result<QList<WorkbookId>> workbooks() = 0;
+    // Loads a workbook from a full path; it becomes the active workbook.
+    virtual Result<WorkbookId> open(const QString& path) = 0;
+    virtual Status setVisible(bool visible) = 0;
+    // The application's start-up folder, without a trailing separator.
+    virtual Result<QString> startupPath() = 0;
+    // Makes the workbook the active one: cell writes go to its active sheet.
+    virtual Status activate(WorkbookId book) = 0;
+    // Sets one cell (1-based) of the active sheet of the active workbook.
+    virtual Status setCell(int row, int column, const CellValue& value) = 0;
+    // Adds a worksheet at the end of the active workbook and makes it its active sheet.
+    virtual Status addWorksheet() = 0;
+    // Runs a macro by name ("Tidy", "Book.xls!Tidy", "Book.xls!Module1.Tidy"), no arguments.
+    virtual Status run(const QString& macro) = 0;
+    // The workbook's file name, without folder.
+    virtual Result<QString> name(WorkbookId book) = 0;
+    // True when the workbook has no unsaved changes.
+    virtual Result<bool> saved(WorkbookId book) = 0;
+    // Asks the user for a file name; the text "False" when the user cancelled.
+    virtual Result<QString> getSaveAsFilename(const QString& initialName, const QString& filter,
+                                              const QString& title) = 0;
+    // Stores the workbook under the name, in the format its extension names.
+    virtual Status saveAs(WorkbookId book, const QString& fileName) = 0;
+    // Ends the application.
+    virtual Status quit() = 0;
+};
+
+// Starts a new spreadsheet application.
+class SpreadsheetFactory {
+public:
+    virtual ~SpreadsheetFactory() = default;
+    virtual std::unique_ptr<SpreadsheetApp> create(Status& status) = 0;
+};

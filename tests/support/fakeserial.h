@@ -1,0 +1,47 @@
+#pragma once
+
+#include "serialcontrol.h"
+
+// A serial control in memory: the test feeds what "arrives", and can make the device vanish.
+class FakeSerial final : public SerialControl {
+public:
+    qint16 commPort() const override { return m_port; }
+    bool setCommPort(qint16 port) override {
+        if (m_open || port < 1)
+            return false;
+        m_port = port;
+        return true;
+    }
+    bool portOpen() const override { return m_open; }
+    bool setPortOpen(bool open) override {
+        ++openCalls;
+        if (open == m_open || (open && !devicepresent))
+            return false;
+        m_open = open;
+        if (open)
+            m_lost = false;
+        return true;
+    }
+    QString input() override {
+        QString text;
+        text.swap(arrived);
+        return text;
+    }
+    bool portLost() const override { return m_lost; }
+
+    // The device goes away while open.
+    void loseDevice() {
+        devicepresent = false;
+        m_open = false;
+        m_lost = true;
+    }
+
+    QString arrived;
+    bool devicepresent = true;
+    int openCalls = 0;
+
+private:
+    qint16 m_port = 1;
+    bool m_open = false;
+    bool m_lost = false;
+};

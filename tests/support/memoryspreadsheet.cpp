@@ -1,0 +1,199 @@
+#include "memoryspreadsheet.h"
+
+#include "numbertext.h"
+
+#include <QFileInfo>
+
+MemorySpreadsheet::MemorySpreadsheet(MemorySpreadsheetFactory& factory)
+    : m_factory(factory) {}
+
+MemorySpreadsheet::~MemorySpreadsheet() {
+    if (m_factory.m_last == this)
+        m_factory.m_last = nullptr;
+}
+
+Status MemorySpreadsheet::available() const {
+    if (m_closed)
+        return Status::failure(SpreadsheetStatus::Closed, QStringLiteral("application closed"));
+    if (m_busy)
+        return Status::failure(SpreadsheetStatus::Busy, QStringLiteral("busy"));
+    return {};
+}
+
+Status MemorySpreadsheet::bookAvailable(WorkbookId book) const {
+    if (Status status = available(); !status.ok())
+        return status;
+    if (book < 1 || book > m_books.size() || m_books[book - 1].closed)
+        return Status::failure(SpreadsheetStatus::Closed, QStringLiteral("workbook closed"));
+    return {};
+}
+
+void MemorySpreadsheet::closeWorkbook(WorkbookId book) {
+    m_books[book - 1].closed = true;
+    if (m_active == book)
+        m_active = 0;
+}
+
+Result<QList<WorkbookId>> MemorySpreadsheet::workbooks() {
+    if (Status status = available(); !status.ok())
+        return {status};
+    QList<WorkbookId> open;
+    for (int i = 0; i < m_books.size(); ++i)
+        if (!m_books[i].closed)
+            open << i + 1;
+    return {{}, open};
+}
+
+Result<WorkbookId> MemorySpreadsheet::open(const QString& path) {
+    if (Status status = available(); !status.ok())
+        return {status};
+    MemoryWorkbook book;
+    if (m_factory.files.contains(path)) {
+        book = m_factory.files.value(path);
+        book.closed = false;
+    } else if (!QFileInfo::exists(path) || m_factory.unloadable.contains(path)) {
+        return {Status::failure(SpreadsheetStatus::Failed, QStringLiteral("cannot open ") + path)};
+    }
+    book.path = path;
+    book.saved = true;
+    m_books << book;
+    m_active = WorkbookId(m_books.size());
+    return {{}, m_active};
+}
+
+Status MemorySpreadsheet::setVisible(bool visible) {
+    if (Status status = available(); !status.ok())
+        return status;
+    m_visible = visible;
+    return {};
+}
+
+Result<QString> MemorySpreadsheet::startupPath() {
+    if (Status status = available(); !status.ok())
+        return {status};
+    if (m_factory.failStartupPath)
+        return {Status::failure(SpreadsheetStatus::Failed)};
+    return {{}, m_factory.startup};
+}
+
+Status MemorySpreadsheet::activate(WorkbookId book) {
+    if (Status status = bookAvailable(book); !status.ok())
+        return status;
+    m_active = book;
+    return {};
+}
+
+Status MemorySpreadsheet::setCell(int row, int column, const CellValue& value) {
+    if (Status status = bookAvailable(m_active); !status.ok())
+        return status;
+    if (row < 1 || row > SheetMaxRows || column < 1 || column > SheetMaxColumns)
+        return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("outside the sheet"));
+    MemoryWorkbook& book = m_books[m_active - 1];
+    CellValue stored = value;
+    if (const QString* text = std::get_if<QString>(&value))
+        if (const auto number = numberFromText(*text))
+            stored = *number;
+    book.sheets[book.activeSheet][{row, column}] = stored;
+    book.saved = false;
+    ++m_writes;
+    return {};
+}
+
+Status MemorySpreadsheet::addWorksheet() {
+    if (Status status = bookAvailable(m_active); !status.ok())
+        return status;
+    MemoryWorkbook& book = m_books[m_active - 1];
+    book.sheets << MemorySheet{};
+    book.activeSheet = int(book.sheets.size()) - 1;
+    book.saved = false;
+    return {};
+}
+
+Status MemorySpreadsheet::run(const QString& macro) {
+    if (Status status = available(); !status.ok())
+        return status;
+    m_factory.macroRuns << macro;
+    // A qualified name needs its workbook open.
+    const qsizetype bang = macro.indexOf(u'!');
+    if (bang > 0) {
+        const QString bookName = macro.left(bang);
+        bool open = false;
+        for (const MemoryWorkbook& book : std::as_const(m_books))
+            open = open || (!book.closed &&
+                            QFileInfo(book.path).fileName().compare(bookName, Qt::CaseInsensitive) == 0);
+        if (!open)
+            return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("no workbook"));
+    }
+    const auto found = m_factory.macros.constFind(macro);
+    if (found == m_factory.macros.constEnd() || !found.value()(*this))
+        return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("macro failed"));
+    return {};
+}
+
+Result<QString> MemorySpreadsheet::name(WorkbookId book) {
+    if (Status status = bookAvailable(book); !status.ok())
+        return {status};
+    return {{}, QFileInfo(m_books[book - 1].path).fileName()};
+}
+
+Result<bool> MemorySpreadsheet::saved(WorkbookId book) {
+    if (Status status = bookAvailable(book); !status.ok())
+        return {status};
+    return {{}, m_books[book - 1].saved};
+}
+
+Result<QString> MemorySpreadsheet::getSaveAsFilename(const QString& initialName,
+                                                     const QString& filter, const QString& title) {
+    if (Status status = available(); !status.ok())
+        return {status};
+    m_factory.dialogs << title + u'|' + filter + u'|' + initialName;
+    return {{}, m_factory.saveAsAnswer};
+}
+
+Status MemorySpreadsheet::saveAs(WorkbookId book, const QString& fileName) {
+    if (Status status = bookAvailable(book); !status.ok())
+        return status;
+    if (m_factory.failSaveAs)
+        return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("cannot save"));
+    QString path = fileName;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".xls");
+    MemoryWorkbook& stored = m_books[book - 1];
+    stored.path = path;
+    stored.saved = true;
+    m_factory.files.insert(path, stored);
+    return {};
+}
+
+Status MemorySpreadsheet::quit() {
+    if (Status status = available(); !status.ok())
+        return status;
+    m_quit = true;
+    m_closed = true;
+    return {};
+}
+
+std::optional<CellValue> MemorySpreadsheet::cell(WorkbookId book, int row, int column,
+                                                 int sheet) const {
+    const MemorySheet& cells = m_books[book - 1].sheets[sheet];
+    const auto found = cells.find({row, column});
+    if (found == cells.end())
+        return std::nullopt;
+    return found->second;
+}
+
+qsizetype MemorySpreadsheet::cellCount(WorkbookId book, int sheet) const {
+    return qsizetype(m_books[book - 1].sheets[sheet].size());
+}
+
+std::unique_ptr<SpreadsheetApp> MemorySpreadsheetFactory::create(Status& status) {
+    if (failCreate) {
+        status = Status::failure(SpreadsheetStatus::Failed, QStringLiteral("not installed"));
+        return nullptr;
+    }
+    status = {};
+    auto app = std::make_unique<MemorySpreadsheet>(*this);
+    m_last = app.get();
+    ++m_created;
+    return app;
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "spreadsheet.h"
+
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <utility>
+
+class MemorySpreadsheetFactory;
+
+// One sheet: cells by (row, column), 1-based.
+using MemorySheet = std::map<std::pair<int, int>, CellValue>;
+
+struct MemoryWorkbook {
+    QString path;
+    QList<MemorySheet> sheets{MemorySheet{}};
+    int activeSheet = 0;
+    bool saved = true;
+    bool closed = false;
+};
+
+// A spreadsheet application kept in memory. A test can make it busy, close a workbook or the
+// whole application at any moment, and read every cell.
+class MemorySpreadsheet final : public SpreadsheetApp {
+public:
+    explicit MemorySpreadsheet(MemorySpreadsheetFactory& factory);
+    ~MemorySpreadsheet() override;
+
+    Result<QList<WorkbookId>> workbooks() override;
+    Result<WorkbookId> open(const QString& path) override;
+    Status setVisible(bool visible) override;
+    Result<QString> startupPath() override;
+    Status activate(WorkbookId book) override;
+    Status setCell(int row, int column, const CellValue& value) override;
+    Status addWorksheet() override;
+    Status run(const QString& macro) override;
+    Result<QString> name(WorkbookId book) override;
+    Result<bool> saved(WorkbookId book) override;
+    Result<QString> getSaveAsFilename(const QString& initialName, const QString& filter,
+                                      const QString& title) override;
+    Status saveAs(WorkbookId book, const QString& fileName) override;
+    Status quit() override;
+
+    // What the test sees and does.
+    void setBusy(bool busy) { m_busy = busy; }
+    void closeWorkbook(WorkbookId book);
+    void closeApplication() { m_closed = true; }
+    bool isClosed() const { return m_closed; }
+    bool isVisible() const { return m_visible; }
+    bool hasQuit() const { return m_quit; }
+    WorkbookId activeWorkbook() const { return m_active; }
+    MemoryWorkbook& workbook(WorkbookId book) { return m_books[book - 1]; }
+    // The cell of a sheet (0-based sheet index) of a workbook; an empty variant when unset.
+    std::optional<CellValue> cell(WorkbookId book, int row, int column, int sheet = 0) const;
+    qsizetype cellCount(WorkbookId book, int sheet = 0) const;
+    int writeCount() const { return m_writes; }
+
+private:
+    Status available() const;
+    Status bookAvailable(WorkbookId book) const;
+
+    MemorySpreadsheetFactory& m_factory;
+    QList<MemoryWorkbook> m_books;
+    WorkbookId m_active = 0;
+    bool m_busy = false;
+    bool m_closed = false;
+    bool m_visible = false;
+    bool m_quit = false;
+    int m_writes = 0;
+};
+
+// Starts in-memory applications and plays the file system and the user around them.
+class MemorySpreadsheetFactory final : public SpreadsheetFactory {
+public:
+    std::unique_ptr<SpreadsheetApp> create(Status& status) override;
+
+    // The application a test drives: the last one created, while it lives.
+    MemorySpreadsheet* last() const { return m_last; }
+    int created() const { return m_created; }
+
+    // Creating fails (no spreadsheet installed).
+    bool failCreate = false;
+    // Paths whose open fails although the file exists.
+    QSet<QString> unloadable;
+    QString startup = QStringLiteral("/nonexistent/startup");
+    bool failStartupPath = false;
+    // What the user answers in the file-name dialog; "False" is Cancel.
+    QString saveAsAnswer = QStringLiteral("False");
+    bool failSaveAs = false;
+    // Macros by qualified name ("Book.xls!Tidy"); the function may change the workbook and
+    // returns false when the macro fails.
+    QHash<QString, std::function<bool(MemorySpreadsheet&)>> macros;
+
+    // What happened.
+    QStringList macroRuns;
+    QStringList dialogs; // "title|filter|initial"
+    QMap<QString, MemoryWorkbook> files; // workbooks stored by saveAs, by path
+
+private:
+    friend class MemorySpreadsheet;
+    MemorySpreadsheet* m_last = nullptr;
+    int m_created = 0;
+};

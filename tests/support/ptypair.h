@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// Two linked pseudo-terminals made by socat: what is written to one end arrives at the other.
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    // Starts socat and waits until both ends exist; false when that failed.
+    bool start();
+    // Ends socat: both ends go away.
+    void stop();
+
+    QString deviceA() const { return m_dir.filePath(QStringLiteral("a")); }
+    QString deviceB() const { return m_dir.filePath(QStringLiteral("b")); }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_socat;
+};
