@@ -78,8 +78,10 @@ public:
                                               const QString& title) = 0;
     // Stores the workbook under the name, in the format its extension names.
     virtual Status saveAs(WorkbookId book, const QString& fileName) = 0;
-    // Ends the application.
-    virtual Status quit() = 0;
+    // Ends the application without losing a modified workbook silently: where nobody can be
+    // asked (no display), such a workbook is kept as a recovery copy, whose path is the value
+    // (empty when nothing had to be kept).
+    virtual Result<QString> quit() = 0;
 };
 
 // Starts a new spreadsheet application.

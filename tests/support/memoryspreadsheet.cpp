@@ -165,9 +165,9 @@ Status MemorySpreadsheet::saveAs(WorkbookId book, const QString& fileName) {
     return {};
 }
 
-Status MemorySpreadsheet::quit() {
+Result<QString> MemorySpreadsheet::quit() {
     if (Status status = available(); !status.ok())
-        return status;
+        return {status};
     m_quit = true;
     m_closed = true;
     return {};

@@ -48,7 +48,7 @@ public:
     Result<QString> getSaveAsFilename(const QString& initialName, const QString& filter,
                                       const QString& title) override;
     Status saveAs(WorkbookId book, const QString& fileName) override;
-    Status quit() override;
+    Result<QString> quit() override;
 
     // What the test sees and does.
     void setBusy(bool busy) { m_busy = busy; }
