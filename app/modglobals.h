@@ -10,8 +10,8 @@
 // emulator window. One object lives for the whole run; modMain owns it and hands it out.
 struct modGlobals {
     // The emulator's hand-over to the receive path.
-    bool emulatorActive = false; // the emulator window is loaded
-    QString emulatorOutput;      // its newest output, taken and emptied by the receive path
+    bool emulatorActive = false;  // the emulator window is loaded
+    QString emulatorOutput;       // its newest output, taken and emptied by the receive path
     bool injectSingleTab = false; // rewrite the next output as two TAB-separated numbers
 
     // First column of the current block of data lines.

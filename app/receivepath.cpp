@@ -19,7 +19,9 @@ const QString kPortLostText = QStringLiteral("COM port not available");
 // Ticks between two attempts to open a port that went away (about a second).
 constexpr int kReopenTicks = 10;
 
-bool isTokenLine(QStringView line) { return line.contains(u"::"); }
+bool isTokenLine(QStringView line) {
+    return line.contains(u"::");
+}
 
 } // namespace
 
@@ -105,9 +107,9 @@ void ReceivePath::clear() {
 void ReceivePath::showByteCount() {
     if (m_portDown)
         return; // the port's failure stays in view until the port is back
-    m_view.setStatusText(m_bytesReceived == 0
-                             ? QStringLiteral("Ready")
-                             : QStringLiteral("Bytes Received: ") + QString::number(m_bytesReceived));
+    m_view.setStatusText(m_bytesReceived == 0 ? QStringLiteral("Ready")
+                                              : QStringLiteral("Bytes Received: ") +
+                                                    QString::number(m_bytesReceived));
 }
 
 void ReceivePath::showFailure(const Status& status) {

@@ -9,8 +9,12 @@
 
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // Length of the longest number at the start of text (no blanks), 0 when there is none.
 qsizetype numberLength(QStringView text) {

@@ -63,7 +63,10 @@ QString QtSerialControl::input() {
 }
 
 void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error) {
-    if (error != QSerialPort::ResourceError || !m_serialPort.isOpen())
+    // A device that went away shows as a resource error, or (a pseudo-terminal whose other end
+    // closed) as a read error on every later attempt.
+    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+    if (!gone || !m_serialPort.isOpen())
         return;
     // Keep what arrived before the device went, then close once so that a hung-up device
     // cannot raise a stream of further errors.

@@ -119,8 +119,8 @@ Status MemorySpreadsheet::run(const QString& macro) {
         const QString bookName = macro.left(bang);
         bool open = false;
         for (const MemoryWorkbook& book : std::as_const(m_books))
-            open = open || (!book.closed &&
-                            QFileInfo(book.path).fileName().compare(bookName, Qt::CaseInsensitive) == 0);
+            open = open || (!book.closed && QFileInfo(book.path).fileName().compare(
+                                                bookName, Qt::CaseInsensitive) == 0);
         if (!open)
             return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("no workbook"));
     }

@@ -102,7 +102,7 @@ public:
 
     // What happened.
     QStringList macroRuns;
-    QStringList dialogs; // "title|filter|initial"
+    QStringList dialogs;                 // "title|filter|initial"
     QMap<QString, MemoryWorkbook> files; // workbooks stored by saveAs, by path
 
 private:

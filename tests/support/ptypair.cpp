@@ -6,7 +6,9 @@
 
 PtyPair::PtyPair() = default;
 
-PtyPair::~PtyPair() { stop(); }
+PtyPair::~PtyPair() {
+    stop();
+}
 
 bool PtyPair::start() {
     stop();
