@@ -23,6 +23,18 @@ bool isTokenLine(QStringView line) {
     return line.contains(u"::");
 }
 
+enum class Separator { None, Beginning, Whole };
+
+// Whether the text at a field start is a block separator, or only the beginning of one so far.
+Separator separatorAt(QStringView fieldStart, bool finalPass) {
+    if (fieldStart.startsWith(kSeparator))
+        return Separator::Whole;
+    if (!finalPass && fieldStart.size() < kSeparator.size() &&
+        QStringView(kSeparator).startsWith(fieldStart))
+        return Separator::Beginning;
+    return Separator::None;
+}
+
 } // namespace
 
 ReceivePath::ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView& view,
@@ -101,6 +113,8 @@ void ReceivePath::clear() {
     m_buffer.clear();
     m_head = 0;
     m_bytesReceived = 0;
+    m_blockStamp.reset();
+    m_restampDue = false;
     m_portDown = false;
 }
 
@@ -110,6 +124,12 @@ void ReceivePath::showByteCount() {
     m_view.setStatusText(m_bytesReceived == 0 ? QStringLiteral("Ready")
                                               : QStringLiteral("Bytes Received: ") +
                                                     QString::number(m_bytesReceived));
+}
+
+ReceivePath::PassEnd ReceivePath::failAt(qsizetype lineStart, const Status& status) {
+    dropWritten(lineStart);
+    showFailure(status);
+    return PassEnd::Failed;
 }
 
 void ReceivePath::showFailure(const Status& status) {
@@ -124,6 +144,12 @@ Status ReceivePath::writeCell(int row, int column, const CellValue& value) {
     return m_globals.excelApp->setCell(row, column, value);
 }
 
+Status ReceivePath::addWorksheet() {
+    if (!m_globals.excelApp)
+        return Status::failure(SpreadsheetStatus::Closed);
+    return m_globals.excelApp->addWorksheet();
+}
+
 ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
     QElapsedTimer elapsed;
     elapsed.start();
@@ -136,39 +162,64 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
         qsizetype next = e + 2;
         const QStringView lineText = buffer.sliced(p, e - p);
 
+        if (m_currentRow > m_maxRows &&
+            separatorAt(buffer.sliced(p), finalPass) == Separator::None) {
+            // The sheet is full: go on in a new one as a capture starts.
+            const Status status = addWorksheet();
+            if (!status.ok())
+                return failAt(lineStart, status);
+            m_currentRow = 1;
+            m_globals.blockColumn = 1;
+            m_restampDue = m_blockStamp.has_value();
+        }
+
         if (isTokenLine(lineText)) {
+            m_restampDue = false;
             int column = 1;
             QStringView rest = lineText;
             QStringView token;
             while (NextToken(rest, token)) {
                 if (token == u"::" || token == u"=")
                     continue;
+                if (column > m_maxColumns)
+                    break; // no room for more tokens
                 const Status status = writeCell(m_currentRow, column, token.toString());
-                if (!status.ok()) {
-                    dropWritten(lineStart);
-                    showFailure(status);
-                    return PassEnd::Failed;
-                }
+                if (!status.ok())
+                    return failAt(lineStart, status);
                 ++column;
             }
         } else {
+            if (m_restampDue && separatorAt(buffer.sliced(p), finalPass) == Separator::None) {
+                const Status status = writeCell(1, 1, *m_blockStamp);
+                if (!status.ok())
+                    return failAt(lineStart, status);
+                m_restampDue = false;
+                m_currentRow = 2;
+            }
             int column = m_globals.blockColumn;
             while (p <= e) {
-                const QStringView fieldStart = buffer.sliced(p);
-                if (!finalPass && fieldStart.size() < kSeparator.size() &&
-                    QStringView(kSeparator).startsWith(fieldStart)) {
+                const Separator separator = separatorAt(buffer.sliced(p), finalPass);
+                if (separator == Separator::Beginning) {
                     // Only the beginning of a block separator has arrived: wait for the rest.
                     dropWritten(lineStart);
                     return PassEnd::Complete;
                 }
-                if (fieldStart.startsWith(kSeparator)) {
-                    const qint16 newBlock = m_globals.blockColumn + 1;
-                    const Status status = writeCell(1, newBlock, HoursSinceMidnight());
-                    if (!status.ok()) {
-                        dropWritten(lineStart);
-                        showFailure(status);
-                        return PassEnd::Failed;
+                if (separator == Separator::Whole) {
+                    if (m_globals.blockColumn >= m_maxColumns) {
+                        // No column left for the new block: it starts a new sheet.
+                        const Status status = addWorksheet();
+                        if (!status.ok())
+                            return failAt(lineStart, status);
+                        // Column 1 holds the block once its time stamp is written.
+                        m_globals.blockColumn = 0;
                     }
+                    const qint16 newBlock = m_globals.blockColumn + 1;
+                    const double stamp = HoursSinceMidnight();
+                    const Status status = writeCell(1, newBlock, stamp);
+                    if (!status.ok())
+                        return failAt(lineStart, status);
+                    m_blockStamp = stamp;
+                    m_restampDue = false;
                     m_globals.blockColumn = newBlock;
                     m_currentRow = 1;
                     next = p + kSeparator.size();
@@ -178,13 +229,10 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
                 f = f < 0 ? e : p + f;
                 const Status status =
                     writeCell(m_currentRow, column, buffer.sliced(p, f - p).toString());
-                if (!status.ok()) {
-                    dropWritten(lineStart);
-                    showFailure(status);
-                    return PassEnd::Failed;
-                }
+                if (!status.ok())
+                    return failAt(lineStart, status);
                 p = f + 1;
-                if (column >= SheetMaxColumns)
+                if (column >= m_maxColumns)
                     p = e + 1; // no room for the rest of the line
                 ++column;
             }

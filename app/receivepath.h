@@ -10,10 +10,14 @@
 #include <QStringView>
 
 #include <chrono>
+#include <optional>
 
 // Turns received text into worksheet cells. Every received line is one row: a line holding
 // "::" is split at blanks from column 1, any other line at TABs from the current block column;
 // three empty lines start a new block one column to the right, headed by the time of day.
+// A full worksheet goes on in a new one added to the workbook: past its last row the lines go
+// on from row 1, a block of data lines in column 1 under its time stamp; a block that has no
+// column left starts in column 1 of the new sheet, its time stamp in row 1.
 class ReceivePath {
 public:
     ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView& view, const Clock& clock);
@@ -52,11 +56,19 @@ public:
 
     // How long one pass may write before the rest waits for the next tick.
     void setPassBudget(std::chrono::milliseconds budget) { m_passBudget = budget; }
+    // The size of a worksheet; a capture that fills one goes on in a new one.
+    void setSheetLimits(int rows, int columns) {
+        m_maxRows = rows;
+        m_maxColumns = columns;
+    }
 
 private:
     enum class PassEnd { Complete, Failed };
     PassEnd writeLines(bool finalPass);
     Status writeCell(int row, int column, const CellValue& value);
+    Status addWorksheet();
+    // Ends a pass at a failed write: the line and everything after it wait for the next tick.
+    PassEnd failAt(qsizetype lineStart, const Status& status);
     void showFailure(const Status& status);
     void showByteCount();
     void superviseSerial();
@@ -72,7 +84,11 @@ private:
     qint64 m_bytesReceived = 0;
     qint32 m_currentRow = 1;
     std::chrono::milliseconds m_passBudget{50};
+    int m_maxRows = SheetMaxRows;
+    int m_maxColumns = SheetMaxColumns;
 
-    bool m_portDown = false; // the serial device went away during this capture
+    std::optional<double> m_blockStamp; // heads the current block; the first block has none
+    bool m_restampDue = false;          // a block going on in a new sheet wants its stamp
+    bool m_portDown = false;            // the serial device went away during this capture
     int m_ticksDown = 0;
 };

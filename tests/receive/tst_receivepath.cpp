@@ -50,6 +50,11 @@ private slots:
     void injectSingleTab_data();
     void injectSingleTab();
     void portLostAndBack();
+    void fullSheetGoesOnInNewSheet_data();
+    void fullSheetGoesOnInNewSheet();
+    void fullSizeSheetOfOrvaLines();
+    void tokenLineKeeps256Tokens();
+    void failedNewSheetIsRetried();
     void nextToken_data();
     void nextToken();
     void hoursSinceMidnight_data();
@@ -405,6 +410,108 @@ void tst_ReceivePath::portLostAndBack() {
     m_serial->arrived = QStringLiteral("again\r\n");
     m_receive->pump();
     QCOMPARE(cells(), (QStringList{"1,1=\"kept\"", "2,1=\"again\""}));
+}
+
+void tst_ReceivePath::fullSheetGoesOnInNewSheet_data() {
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("first");
+    QTest::addColumn<QStringList>("second");
+    QTest::addColumn<int>("endRow");
+    QTest::addColumn<int>("endBlock");
+
+    const QString sep = QStringLiteral("\r\n\r\n\r\n");
+    QTest::newRow("token lines past the last row")
+        << 3 << 256 << "a :: 1\r\nb :: 2\r\nc :: 3\r\nd :: 4\r\ne :: 5\r\n"
+        << QStringList{"1,1=\"a\"", "1,2=1", "2,1=\"b\"", "2,2=2", "3,1=\"c\"", "3,2=3"}
+        << QStringList{"1,1=\"d\"", "1,2=4", "2,1=\"e\"", "2,2=5"} << 3 << 1;
+    QTest::newRow("data lines of the first block past the last row")
+        << 3 << 256 << "1\r\n2\r\n3\r\n4\r\n"
+        << QStringList{"1,1=1", "2,1=2", "3,1=3"} << QStringList{"1,1=4"} << 2 << 1;
+    QTest::newRow("a later block goes on under its time stamp")
+        << 3 << 256 << "1\r\n" + sep + "2\r\n3\r\n4\r\n5\r\n"
+        << QStringList{"1,1=1", "1,2=stamp", "2,2=2", "3,2=3"}
+        << QStringList{"1,1=stamp", "2,1=4", "3,1=5"} << 4 << 1;
+    QTest::newRow("a token line first on the new sheet takes row 1")
+        << 3 << 256 << "1\r\n" + sep + "2\r\n3\r\nx :: y\r\n5\r\n"
+        << QStringList{"1,1=1", "1,2=stamp", "2,2=2", "3,2=3"}
+        << QStringList{"1,1=\"x\"", "1,2=\"y\"", "2,1=5"} << 3 << 1;
+    QTest::newRow("a block with no column left")
+        << 100 << 3 << "1\r\n" + sep + "2\r\n" + sep + "3\r\n" + sep + "4\r\n5\r\n"
+        << QStringList{"1,1=1", "1,2=stamp", "1,3=stamp", "2,2=2", "2,3=3"}
+        << QStringList{"1,1=stamp", "2,1=4", "3,1=5"} << 4 << 1;
+    QTest::newRow("separator right at the last row stays on the sheet")
+        << 2 << 256 << "1\r\n2\r\n" + sep + "3\r\n"
+        << QStringList{"1,1=1", "1,2=stamp", "2,1=2", "2,2=3"} << QStringList{} << 3 << 2;
+}
+
+void tst_ReceivePath::fullSheetGoesOnInNewSheet() {
+    QFETCH(int, rows);
+    QFETCH(int, columns);
+    QFETCH(QString, text);
+    QFETCH(QStringList, first);
+    QFETCH(QStringList, second);
+    QFETCH(int, endRow);
+    QFETCH(int, endBlock);
+    m_receive->setSheetLimits(rows, columns);
+    m_serial->arrived = text;
+    m_receive->pump();
+    const MemoryWorkbook& book = sheet().workbook(m_book);
+    QCOMPARE(book.sheets.size(), second.isEmpty() ? 1 : 2);
+    QCOMPARE(cells(0), first);
+    if (!second.isEmpty()) {
+        QCOMPARE(book.activeSheet, 1);
+        QCOMPARE(cells(1), second);
+    }
+    QCOMPARE(m_receive->currentRow(), endRow);
+    QCOMPARE(m_globals->blockColumn, qint16(endBlock));
+}
+
+void tst_ReceivePath::fullSizeSheetOfOrvaLines() {
+    QString text;
+    const int lines = SheetMaxRows + 10;
+    for (int i = 0; i < lines; ++i)
+        text += QStringLiteral("0 %1 :: 12-06-2026 14:05:09 = 51 (RAW)  23 (C)\r\n")
+                    .arg(i % 10000, 4, 10, QLatin1Char('0'));
+    m_receive->setPassBudget(std::chrono::hours(1));
+    m_serial->arrived = text;
+    m_receive->pump();
+    QVERIFY(m_receive->receiveBuffer().isEmpty());
+    QCOMPARE(sheet().cellCount(m_book, 0), qsizetype(SheetMaxRows) * 8);
+    QCOMPARE(sheet().cellCount(m_book, 1), qsizetype(10) * 8);
+    QCOMPARE(sheet().cell(m_book, SheetMaxRows, 2, 0),
+             CellValue(double((SheetMaxRows - 1) % 10000)));
+    QCOMPARE(sheet().cell(m_book, 1, 2, 1), CellValue(double(SheetMaxRows % 10000)));
+    QCOMPARE(m_view->excelLamp, LampColour::Green);
+}
+
+void tst_ReceivePath::tokenLineKeeps256Tokens() {
+    QStringList tokens{"::"};
+    for (int i = 1; i <= 300; ++i)
+        tokens << QString::number(i);
+    m_serial->arrived = tokens.join(u' ') + QStringLiteral("\r\n");
+    m_receive->pump();
+    QCOMPARE(sheet().cellCount(m_book), qsizetype(256));
+    QCOMPARE(sheet().cell(m_book, 1, 256), CellValue(256.0));
+    QCOMPARE(m_view->excelLamp, LampColour::Green);
+}
+
+void tst_ReceivePath::failedNewSheetIsRetried() {
+    m_receive->setSheetLimits(1, 256);
+    m_serial->arrived = QStringLiteral("a\r\n");
+    m_receive->pump();
+    sheet().setBusy(true);
+    m_serial->arrived = QStringLiteral("b\r\n");
+    m_receive->pump();
+    m_receive->pump();
+    QCOMPARE(m_view->excelLamp, LampColour::Yellow);
+    QCOMPARE(sheet().workbook(m_book).sheets.size(), 1);
+    sheet().setBusy(false);
+    m_receive->pump();
+    QCOMPARE(sheet().workbook(m_book).sheets.size(), 2);
+    QCOMPARE(cells(1), QStringList{"1,1=\"b\""});
+    QCOMPARE(m_view->excelLamp, LampColour::Green);
 }
 
 void tst_ReceivePath::nextToken_data() {
