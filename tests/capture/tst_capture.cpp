@@ -95,17 +95,13 @@ private slots:
 
     void stopResetsTheWindowAndQuits();
     void stopReadsTheFrameColourAtThatMoment();
-    void macroEnabledWithEmptyNameRunsNothing();
     void macroSearch_data();
     void macroSearch();
     void macroChangingTheWorkbookBringsTheQuestion();
-    void unsavedWorkbookSavedUnderNewName();
-    void renameCancelled();
-    void nameComparedInLowerCase();
-    void workbookAlreadyRenamedByUser();
+    void saving_data();
+    void saving();
     void failedSaveIsShown();
     void spreadsheetGoneBeforeStop();
-    void captureWorkbookClosedBeforeStop();
     void recoveryCopyNamed();
     void portAlreadyClosedAtStop();
 };
@@ -383,18 +379,6 @@ void CaptureTest::stopReadsTheFrameColourAtThatMoment() {
     QCOMPARE(rig.view.excelLamp, quint32(0xF0F0F0));
 }
 
-void CaptureTest::macroEnabledWithEmptyNameRunsNothing() {
-    Rig rig;
-    rig.addPersonalMacros();
-    rig.started();
-    rig.globals.macroEnabled = true;
-    rig.globals.macroName.clear();
-    rig.capture.CaptureStop();
-    QVERIFY(rig.memory.macroRuns.isEmpty());
-    QCOMPARE(rig.view.status, QString());
-    QCOMPARE(rig.factory.quits, 1);
-}
-
 void CaptureTest::macroSearch_data() {
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<QString>("name");
@@ -404,6 +388,8 @@ void CaptureTest::macroSearch_data() {
 
     const QString inCapture = QStringLiteral("spreadsheet.xls!Tidy");
     const QString inPersonal = QStringLiteral("Personal.xls!Tidy");
+    QTest::newRow("enabled, empty name")
+        << true << "" << QStringList{inCapture} << QStringList() << false;
     QTest::newRow("disabled") << false << "Tidy" << QStringList{inCapture} << QStringList()
                               << false;
     QTest::newRow("in the capture workbook: found first")
@@ -461,58 +447,68 @@ void CaptureTest::macroChangingTheWorkbookBringsTheQuestion() {
     QCOMPARE(rig.memory.dialogs, QStringList{kRenameDialog});
 }
 
-void CaptureTest::unsavedWorkbookSavedUnderNewName() {
-    Rig rig;
-    rig.started();
-    rig.writeSomething();
-    const QString chosen = rig.documents.filePath(QStringLiteral("run 12.xls"));
-    rig.memory.saveAsAnswer = chosen;
-    rig.capture.CaptureStop();
+void CaptureTest::saving_data() {
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("bookName"); // the name the workbook has at the stop
+    QTest::addColumn<bool>("bookClosed");
+    QTest::addColumn<QString>("answer"); // to the rename question
+    QTest::addColumn<bool>("saveFails");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QString>("status");
 
-    QCOMPARE(rig.memory.dialogs, QStringList{kRenameDialog});
-    QVERIFY(rig.memory.files.contains(chosen));
-    QCOMPARE(rig.memory.files.value(chosen).sheets[0].at({1, 1}), CellValue(12.0));
-    QCOMPARE(readFile(rig.workingCopy()), QByteArray("master workbook"));
-    QCOMPARE(rig.view.status, QString());
-    QCOMPARE(rig.factory.quits, 1);
-    QVERIFY(!rig.globals.excelApp);
+    const QString name = QStringLiteral("spreadsheet.xls");
+    const QString run = QStringLiteral("run 12.xls");
+    const QString cancel = QStringLiteral("False");
+    QTest::newRow("nothing written: no question")
+        << false << name << false << run << false << false << false << QString();
+    QTest::newRow("saved under the chosen name")
+        << true << name << false << run << false << true << true << QString();
+    QTest::newRow("rename cancelled")
+        << true << name << false << cancel << false << true << false << QString();
+    QTest::newRow("name compared in lower case")
+        << true << "SpreadSheet.XLS" << false << run << false << true << true << QString();
+    QTest::newRow("renamed by the user during the capture")
+        << true << "my run.xls" << false << run << false << false << false << QString();
+    QTest::newRow("capture workbook closed: unsaved, name unknown")
+        << true << name << true << run << false << false << false << QString();
+    QTest::newRow("save fails") << true << name << false << run << true << true << false
+                                << QStringLiteral("The workbook was NOT saved.");
 }
 
-void CaptureTest::renameCancelled() {
+void CaptureTest::saving() {
+    QFETCH(bool, written);
+    QFETCH(QString, bookName);
+    QFETCH(bool, bookClosed);
+    QFETCH(QString, answer);
+    QFETCH(bool, saveFails);
+    QFETCH(bool, asked);
+    QFETCH(bool, saved);
+    QFETCH(QString, status);
+
     Rig rig;
     rig.started();
-    rig.writeSomething();
-    rig.memory.saveAsAnswer = QStringLiteral("False");
+    if (written)
+        rig.writeSomething();
+    rig.app().workbook(rig.globals.captureBook).path = rig.documents.filePath(bookName);
+    if (bookClosed)
+        rig.app().closeWorkbook(rig.globals.captureBook);
+    const QString chosen = rig.documents.filePath(answer);
+    rig.memory.saveAsAnswer = answer == QStringLiteral("False") ? answer : chosen;
+    rig.memory.failSaveAs = saveFails;
     rig.capture.CaptureStop();
 
-    QCOMPARE(rig.memory.dialogs, QStringList{kRenameDialog});
-    QVERIFY(rig.memory.files.isEmpty());
-    QCOMPARE(rig.view.status, QString());
+    QCOMPARE(rig.memory.dialogs, asked ? QStringList{kRenameDialog} : QStringList());
+    QCOMPARE(rig.memory.files.contains(chosen), saved);
+    if (saved)
+        QCOMPARE(rig.memory.files.value(chosen).sheets[0].at({1, 1}), CellValue(12.0));
+    QCOMPARE(rig.memory.files.size(), saved ? 1 : 0);
+    QCOMPARE(rig.view.status, status);
+    // The working copy keeps its content; the spreadsheet is told to quit in every case.
+    QCOMPARE(readFile(rig.workingCopy()), QByteArray("master workbook"));
     QCOMPARE(rig.view.events.last(), QStringLiteral("spreadsheet quit"));
     QVERIFY(!rig.globals.excelApp);
-}
-
-void CaptureTest::nameComparedInLowerCase() {
-    Rig rig;
-    rig.started();
-    rig.writeSomething();
-    rig.app().workbook(rig.globals.captureBook).path =
-        rig.documents.filePath(QStringLiteral("SpreadSheet.XLS"));
-    rig.capture.CaptureStop();
-    QCOMPARE(rig.memory.dialogs, QStringList{kRenameDialog});
-}
-
-void CaptureTest::workbookAlreadyRenamedByUser() {
-    Rig rig;
-    rig.started();
-    rig.writeSomething();
-    rig.app().workbook(rig.globals.captureBook).path =
-        rig.documents.filePath(QStringLiteral("my run.xls"));
-    rig.memory.saveAsAnswer = rig.documents.filePath(QStringLiteral("other.xls"));
-    rig.capture.CaptureStop();
-    QVERIFY(rig.memory.dialogs.isEmpty());
-    QVERIFY(rig.memory.files.isEmpty());
-    QCOMPARE(rig.factory.quits, 1);
+    QCOMPARE(rig.globals.captureBook, 0);
 }
 
 void CaptureTest::failedSaveIsShown() {
@@ -551,19 +547,6 @@ void CaptureTest::spreadsheetGoneBeforeStop() {
     QCOMPARE(rig.factory.quits, 1); // told to quit all the same
     QVERIFY(!rig.globals.excelApp);
     QCOMPARE(rig.globals.captureBook, 0);
-}
-
-void CaptureTest::captureWorkbookClosedBeforeStop() {
-    Rig rig;
-    rig.started();
-    rig.app().closeWorkbook(rig.globals.captureBook);
-    rig.memory.saveAsAnswer = rig.documents.filePath(QStringLiteral("run.xls"));
-    rig.capture.CaptureStop();
-    // Saved and the name cannot be read: counted as unsaved, and as not the working copy.
-    QVERIFY(rig.memory.dialogs.isEmpty());
-    QCOMPARE(rig.view.status, QString());
-    QCOMPARE(rig.factory.quits, 1);
-    QVERIFY(!rig.globals.excelApp);
 }
 
 void CaptureTest::recoveryCopyNamed() {
