@@ -96,15 +96,19 @@ bool Capture::CaptureStart() {
     m_view.setLamp(Lamp::ComPort, LampColour::Green);
     m_view.setStatusText(kReady);
 
-    m_view.setButtonEnabled(CaptureButton::Start, false);
-    m_view.setButtonEnabled(CaptureButton::Stop, true);
-    m_view.setButtonEnabled(CaptureButton::Pause, true);
-    m_view.bringToFront(CaptureButton::Pause);
-    m_view.setButtonEnabled(CaptureButton::Resume, false);
-    m_view.setButtonEnabled(CaptureButton::ComPorts, false);
+    showCaptureButtons(true);
 
     loadPersonalMacros();
     return true;
+}
+
+void Capture::showCaptureButtons(bool capturing) {
+    m_view.setButtonEnabled(CaptureButton::Start, !capturing);
+    m_view.setButtonEnabled(CaptureButton::Stop, capturing);
+    m_view.setButtonEnabled(CaptureButton::Pause, capturing);
+    m_view.bringToFront(CaptureButton::Pause); // Pause and Resume share one place
+    m_view.setButtonEnabled(CaptureButton::Resume, false);
+    m_view.setButtonEnabled(CaptureButton::ComPorts, !capturing);
 }
 
 bool Capture::failExcel(const QString& text) {
@@ -150,12 +154,7 @@ void Capture::CaptureStop() {
     m_stopMessages.clear();
     m_view.setStatusText(m_stopMessages);
 
-    m_view.setButtonEnabled(CaptureButton::Stop, false);
-    m_view.setButtonEnabled(CaptureButton::Start, true);
-    m_view.setButtonEnabled(CaptureButton::Pause, false);
-    m_view.bringToFront(CaptureButton::Pause);
-    m_view.setButtonEnabled(CaptureButton::Resume, false);
-    m_view.setButtonEnabled(CaptureButton::ComPorts, true);
+    showCaptureButtons(false);
 
     // From here on a failing step is skipped and the stop goes on.
     if (m_globals.excelApp) {

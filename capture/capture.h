@@ -27,6 +27,9 @@ public:
     void CaptureStop();
 
 private:
+    // Start, Stop, Pause (in front of Resume), Resume and the COM port button for a running
+    // capture, or for none.
+    void showCaptureButtons(bool capturing);
     bool failExcel(const QString& text);
     // Tells the spreadsheet to quit and empties both references, whatever it does. The value
     // is the path of a recovery copy the spreadsheet kept of unsaved data (empty when none).

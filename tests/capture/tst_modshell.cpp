@@ -22,6 +22,10 @@ public:
     QList<qint32> asked;
 };
 
+bool touch(const QString& path) {
+    return QFile(path).open(QIODevice::WriteOnly);
+}
+
 // Points the desktop's documents folder somewhere else for the life of the object.
 class DocumentsDirEnv {
 public:
@@ -119,9 +123,7 @@ void ModShellTest::documentsFolderIsMadeWhenMissing() {
 void ModShellTest::documentsFolderAlreadyThere() {
     QTemporaryDir home;
     QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Docs")));
-    QFile kept(home.filePath(QStringLiteral("Docs/kept.txt")));
-    QVERIFY(kept.open(QIODevice::WriteOnly));
-    kept.close();
+    QVERIFY(touch(home.filePath(QStringLiteral("Docs/kept.txt"))));
     // A trailing separator in the desktop's setting is not passed on.
     DocumentsDirEnv env(home.filePath(QStringLiteral("Docs/")));
 
@@ -136,9 +138,7 @@ void ModShellTest::documentsFolderAlreadyThere() {
 
 void ModShellTest::documentsFolderThatCannotBeThere() {
     QTemporaryDir home;
-    QFile blocker(home.filePath(QStringLiteral("plain file")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    QVERIFY(touch(home.filePath(QStringLiteral("plain file"))));
     DocumentsDirEnv env(home.filePath(QStringLiteral("plain file/Documents")));
 
     SystemFolderQuery system;
