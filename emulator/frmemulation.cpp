@@ -109,8 +109,6 @@ Indicator makeIndicator(QWidget* parent, const char* name, const QString& title,
     indicator.bar->setObjectName(QLatin1String(barName));
     fill(indicator.bar, QPalette::Window, kKeyGreen);
     indicator.bar->setGeometry(0, 0, clip->width(), clip->height());
-    if (indicator.scroll)
-        indicator.scroll->setRange(0, indicator.bar->height() * 15);
     return indicator;
 }
 
@@ -138,7 +136,7 @@ frmEmulation::frmEmulation(modGlobals& globals, clsOrva& orva, clsQuorilex& quor
 
     // The chooser comes first, so that it, not a range bar, has the focus when the window opens.
     makeLabel(this, "Label1", QStringLiteral("Machine Emulating:"),
-              twipsRect(4200, 240, 1575, 255));
+              twipsRect(4200, 240, 3855, 255));
     cboMachine = new QComboBox(this);
     cboMachine->setObjectName(QStringLiteral("cboMachine"));
     cboMachine->setEditable(true);
@@ -232,10 +230,10 @@ void frmEmulation::buildFrontPanel() {
 void frmEmulation::buildOrvaPanel() {
     famOrva = makeFrame(this, "famOrva", QStringLiteral("ORVA Emulation Control Panel"),
                         twipsRect(4200, 960, 3855, 4695));
-    makeLabel(famOrva, "Label2", QStringLiteral("Index Number:"), twipsRect(120, 360, 1215, 255));
+    makeLabel(famOrva, "Label2", QStringLiteral("Index Number:"), twipsRect(120, 360, 1455, 255));
     txtIndex = new QLineEdit(famOrva);
     txtIndex->setObjectName(QStringLiteral("txtIndex"));
-    txtIndex->setGeometry(twipsRect(1440, 300, 975, 315));
+    txtIndex->setGeometry(twipsRect(1680, 300, 975, 315));
     makeLabel(famOrva, "Label3", QStringLiteral("Date:"), twipsRect(120, 720, 600, 255));
     makeLabel(famOrva, "Label4", QStringLiteral("RTF"), twipsRect(720, 720, 1080, 255));
     makeLabel(famOrva, "Label5", QStringLiteral("Time:"), twipsRect(1920, 720, 600, 255));

@@ -9,6 +9,7 @@
 #include "receivepath.h"
 #include "recordingview.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -142,6 +143,7 @@ private slots:
     void goAndEsc();
     void escDuringPowerUp();
     void integrationCountStopsAtItsRangeEnd();
+    void machineChooser_data();
     void machineChooser();
     void typingInChooser();
     void outputReachesEmulatorOutput();
@@ -346,38 +348,49 @@ void tst_EmulatorWindow::integrationCountStopsAtItsRangeEnd() {
     QCOMPARE(line1->text(), QStringLiteral("Int: -32768"));
 }
 
+void tst_EmulatorWindow::machineChooser_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QStringList>("messages"); // "title|text" of each message box
+    QTest::addColumn<bool>("orvaShown");
+    const QStringList none;
+    const QStringList pelmar{"Celvane|The PELMAR machine is not currently emulated"};
+    const QStringList tessor{"Celvane|The TESSOR machine is not currently emulated"};
+    QTest::newRow("QUORILEX") << "ORVA"
+                              << "QUORILEX" << none << false;
+    QTest::newRow("ORVA") << "QUORILEX"
+                          << "ORVA" << none << true;
+    QTest::newRow("PELMAR over ORVA") << "ORVA"
+                                      << "PELMAR" << pelmar << true;
+    QTest::newRow("PELMAR over QUORILEX") << "QUORILEX"
+                                          << "PELMAR" << pelmar << false;
+    QTest::newRow("TESSOR over ORVA") << "ORVA"
+                                      << "TESSOR" << tessor << true;
+    QTest::newRow("TESSOR over QUORILEX") << "QUORILEX"
+                                          << "TESSOR" << tessor << false;
+}
+
 void tst_EmulatorWindow::machineChooser() {
+    QFETCH(QString, before);
+    QFETCH(QString, chosen);
+    QFETCH(QStringList, messages);
+    QFETCH(bool, orvaShown);
     Rig rig;
     frmEmulation* window = rig.openShown();
     auto* chooser = control<QComboBox>(window, "cboMachine");
-    auto* orvaPanel = control<QGroupBox>(window, "famOrva");
-    auto* quorilexPanel = control<QGroupBox>(window, "famQuorilex");
+    chooser->setCurrentIndex(chooser->findText(before));
 
-    chooser->setCurrentIndex(2);
-    QVERIFY(orvaPanel->isHidden());
-    QVERIFY(quorilexPanel->isVisible());
-
-    {
-        MessageBoxAnswerer answerer;
-        chooser->setCurrentIndex(1);
-        QCOMPARE(answerer.seen,
-                 QStringList{"Celvane|The PELMAR machine is not currently emulated"});
-    }
-    QVERIFY(orvaPanel->isHidden());
-    QVERIFY(quorilexPanel->isVisible());
-
-    chooser->setCurrentIndex(0);
-    QVERIFY(orvaPanel->isVisible());
-    QVERIFY(quorilexPanel->isHidden());
-
-    {
-        MessageBoxAnswerer answerer;
-        chooser->setCurrentIndex(3);
-        QCOMPARE(answerer.seen,
-                 QStringList{"Celvane|The TESSOR machine is not currently emulated"});
-    }
-    QVERIFY(orvaPanel->isVisible());
-    QVERIFY(quorilexPanel->isHidden());
+    MessageBoxAnswerer answerer;
+    // Chosen from the list, as a user does.
+    chooser->showPopup();
+    QAbstractItemView* list = chooser->view();
+    const QModelIndex item = list->model()->index(chooser->findText(chosen), 0);
+    list->setCurrentIndex(item);
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(chooser->currentText(), chosen);
+    QCOMPARE(answerer.seen, messages);
+    QCOMPARE(control<QGroupBox>(window, "famOrva")->isVisible(), orvaShown);
+    QCOMPARE(control<QGroupBox>(window, "famQuorilex")->isVisible(), !orvaShown);
 }
 
 void tst_EmulatorWindow::typingInChooser() {

@@ -30,9 +30,6 @@ private slots:
     void indexOutOfRangeKeepsPrevious();
     void valueRanges_data();
     void valueRanges();
-    void minimumAboveMaximum();
-    void boundsAtTheEndsOfTheRange_data();
-    void boundsAtTheEndsOfTheRange();
     void drawsWithinOneClockTickDiffer();
     void valuesAreSpreadEvenly();
     void nextOutputChangesNoSetting();
@@ -40,8 +37,8 @@ private slots:
     void quorilexSequenceAfterReset();
     void quorilexFrequencyAtOrBelowZero_data();
     void quorilexFrequencyAtOrBelowZero();
-    void quorilexLoweredFrequencyEndsGroup();
-    void quorilexRaisedFrequencyLengthensGroup();
+    void quorilexFrequencyChangedWithinGroup_data();
+    void quorilexFrequencyChangedWithinGroup();
     void quorilexPowerOffAndOn();
     void quorilexIgnoresIndexAndRanges();
 };
@@ -185,14 +182,21 @@ void tst_InstrumentModels::indexOutOfRangeKeepsPrevious() {
 void tst_InstrumentModels::valueRanges_data() {
     QTest::addColumn<int>("min");
     QTest::addColumn<int>("max");
-    QTest::addColumn<int>("low");
-    QTest::addColumn<int>("high");
-    QTest::newRow("40..60") << 40 << 60 << 40 << 60;
-    QTest::newRow("min equals max") << 50 << 50 << 50 << 50;
-    QTest::newRow("zero") << 0 << 0 << 0 << 0;
-    QTest::newRow("full bar range") << 0 << 100 << 0 << 100;
-    QTest::newRow("negative") << -5 << 5 << -5 << 5;
-    QTest::newRow("min one above max") << 11 << 10 << 11 << 11;
+    QTest::addColumn<int>("low");    // no value below
+    QTest::addColumn<int>("high");   // no value above
+    QTest::addColumn<int>("spread"); // at least this far between the lowest and highest seen
+    QTest::newRow("40..60") << 40 << 60 << 40 << 60 << 20;
+    QTest::newRow("min equals max") << 50 << 50 << 50 << 50 << 0;
+    QTest::newRow("zero") << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("full bar range") << 0 << 100 << 0 << 100 << 100;
+    QTest::newRow("negative") << -5 << 5 << -5 << 5 << 10;
+    // A minimum above the maximum follows the same formula: floor(-39 * r + 50) gives 11..50,
+    // where 50 needs a draw of exactly 0.
+    QTest::newRow("min above max") << 50 << 10 << 11 << 50 << 38;
+    QTest::newRow("min one above max") << 11 << 10 << 11 << 11 << 0;
+    // A span that does not fit in 16 bits still gives values from the same formula.
+    QTest::newRow("whole 16-bit range") << -32768 << 32767 << -32768 << 32767 << 60000;
+    QTest::newRow("whole range reversed") << 32767 << -32768 << -32766 << 32767 << 60000;
 }
 
 void tst_InstrumentModels::valueRanges() {
@@ -200,6 +204,7 @@ void tst_InstrumentModels::valueRanges() {
     QFETCH(int, max);
     QFETCH(int, low);
     QFETCH(int, high);
+    QFETCH(int, spread);
     FixedClock clock;
     clsOrva orva(clock);
     orva.reset();
@@ -209,50 +214,10 @@ void tst_InstrumentModels::valueRanges() {
     orva.setMaxTemperature(qint16(max));
     const SeenRanges seen = seenRanges(orva);
     QCOMPARE(seen.malformed, 0);
-    QCOMPARE(seen.measurement, range(low, high));
-    QCOMPARE(seen.temperature, range(low, high));
-}
-
-void tst_InstrumentModels::minimumAboveMaximum() {
-    FixedClock clock;
-    clsOrva orva(clock);
-    orva.reset();
-    orva.setMinMeasurement(50);
-    orva.setMaxMeasurement(10);
-    // floor(-39 * r + 50) for 0 <= r < 1: 11..50, where 50 needs a draw of exactly 0.
-    const SeenRanges seen = seenRanges(orva);
-    QCOMPARE(seen.malformed, 0);
-    QCOMPARE(seen.measurement.low, 11);
-    QVERIFY2(seen.measurement.high == 49 || seen.measurement.high == 50,
-             toString(seen.measurement));
-}
-
-void tst_InstrumentModels::boundsAtTheEndsOfTheRange_data() {
-    QTest::addColumn<int>("min");
-    QTest::addColumn<int>("max");
-    QTest::addColumn<int>("low");
-    QTest::addColumn<int>("high");
-    // A span that does not fit in 16 bits still gives values from the same formula.
-    QTest::newRow("whole 16-bit range") << -32768 << 32767 << -32768 << 32767;
-    QTest::newRow("whole range reversed") << 32767 << -32768 << -32766 << 32767;
-}
-
-void tst_InstrumentModels::boundsAtTheEndsOfTheRange() {
-    QFETCH(int, min);
-    QFETCH(int, max);
-    QFETCH(int, low);
-    QFETCH(int, high);
-    FixedClock clock;
-    clsOrva orva(clock);
-    orva.reset();
-    orva.setMinMeasurement(qint16(min));
-    orva.setMaxMeasurement(qint16(max));
-    const SeenRanges seen = seenRanges(orva, 200);
-    QCOMPARE(seen.malformed, 0);
-    QVERIFY2(seen.measurement.low >= low && seen.measurement.high <= high,
-             toString(seen.measurement));
-    // Spread over the range, not stuck at one end.
-    QVERIFY(seen.measurement.high - seen.measurement.low > 40000);
+    for (const SeenRange& values : {seen.measurement, seen.temperature}) {
+        QVERIFY2(values.low >= low && values.high <= high, toString(values));
+        QVERIFY2(values.high - values.low >= spread, toString(values));
+    }
 }
 
 void tst_InstrumentModels::drawsWithinOneClockTickDiffer() {
@@ -338,30 +303,30 @@ void tst_InstrumentModels::quorilexFrequencyAtOrBelowZero() {
         QCOMPARE(quorilex.nextOutput(), kSeparator);
 }
 
-void tst_InstrumentModels::quorilexLoweredFrequencyEndsGroup() {
-    FixedClock clock;
-    clsQuorilex quorilex(clock);
-    quorilex.reset();
-    QCOMPARE(quorilex.nextOutput(), kSeparator);
-    for (int i = 0; i < 10; ++i)
-        QCOMPARE(quorilex.nextOutput(), kSample);
-    quorilex.setEOLFrequency(4);
-    QCOMPARE(quorilex.nextOutput(), kSeparator);
-    for (int i = 0; i < 4; ++i)
-        QCOMPARE(quorilex.nextOutput(), kSample);
-    QCOMPARE(quorilex.nextOutput(), kSeparator);
+void tst_InstrumentModels::quorilexFrequencyChangedWithinGroup_data() {
+    QTest::addColumn<int>("frequency");
+    QTest::addColumn<int>("moreSamples"); // before the next separator
+    // Ten samples have been sent; they count towards the new frequency.
+    QTest::newRow("lowered below the count") << 4 << 0;
+    QTest::newRow("lowered to the count") << 10 << 0;
+    QTest::newRow("raised") << 20 << 10;
 }
 
-void tst_InstrumentModels::quorilexRaisedFrequencyLengthensGroup() {
+void tst_InstrumentModels::quorilexFrequencyChangedWithinGroup() {
+    QFETCH(int, frequency);
+    QFETCH(int, moreSamples);
     FixedClock clock;
     clsQuorilex quorilex(clock);
     quorilex.reset();
     QCOMPARE(quorilex.nextOutput(), kSeparator);
     for (int i = 0; i < 10; ++i)
         QCOMPARE(quorilex.nextOutput(), kSample);
-    // The samples already sent count towards the new frequency.
-    quorilex.setEOLFrequency(20);
-    for (int i = 0; i < 10; ++i)
+    quorilex.setEOLFrequency(qint16(frequency));
+    for (int i = 0; i < moreSamples; ++i)
+        QCOMPARE(quorilex.nextOutput(), kSample);
+    QCOMPARE(quorilex.nextOutput(), kSeparator);
+    // The groups that follow have the new length.
+    for (int i = 0; i < frequency; ++i)
         QCOMPARE(quorilex.nextOutput(), kSample);
     QCOMPARE(quorilex.nextOutput(), kSeparator);
 }
