@@ -1,4 +1,5 @@
 #include "capture.h"
+#include "fakefolders.h"
 #include "fakeserial.h"
 #include "fixedclock.h"
 #include "memoryspreadsheet.h"
@@ -17,17 +18,6 @@
 namespace {
 
 // The documents folder as the platform reports it.
-class FakeFolders final : public FolderQuery {
-public:
-    qint32 folderPath(qint32, QString& path) override {
-        if (code == FolderCode::Ok)
-            path = answer;
-        return code;
-    }
-    qint32 code = FolderCode::Ok;
-    QString answer;
-};
-
 QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

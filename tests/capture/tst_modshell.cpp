@@ -1,3 +1,4 @@
+#include "fakefolders.h"
 #include "modshell.h"
 #include "recordingcaptureview.h"
 
@@ -7,20 +8,6 @@
 #include <QTest>
 
 namespace {
-
-// The platform's answer, as the test sets it.
-class FakeFolders final : public FolderQuery {
-public:
-    qint32 folderPath(qint32 csidl, QString& path) override {
-        asked << csidl;
-        if (code == FolderCode::Ok)
-            path = answer;
-        return code;
-    }
-    qint32 code = FolderCode::Ok;
-    QString answer;
-    QList<qint32> asked;
-};
 
 bool touch(const QString& path) {
     return QFile(path).open(QIODevice::WriteOnly);
