@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QRect>
 #include <QSize>
+#include <QString>
 
 // The dialogs are laid out in twips, 1440 to the inch; on screen 15 twips make one pixel.
 constexpr int twipsPerPixel = 15;
@@ -21,9 +22,18 @@ constexpr QSize twipsSize(int width, int height) {
     return QSize(pixelsFromTwips(width), pixelsFromTwips(height));
 }
 
+// Names a new control and puts it in its place.
+template <typename Control>
+Control* placed(Control* control, const QString& objectName, QRect place) {
+    control->setObjectName(objectName);
+    control->setGeometry(place);
+    return control;
+}
+
 // The dialogs' sans serif face at the given size: the classic dialog face where it exists,
 // otherwise the nearest sans serif on the system.
 QFont formFont(qreal pointSize, QFont::Weight weight = QFont::Normal);
 
-// The size of the forms' own default font.
+// The size of the forms' own default font, and the larger size of buttons and selection controls.
 constexpr qreal formDefaultPointSize = 8.25;
+constexpr qreal formControlPointSize = 9.75;

@@ -19,28 +19,23 @@ frmAbout::frmAbout()
     setFont(formFont(formDefaultPointSize));
     setWindowIcon(QIcon(QStringLiteral(":/dialogs/celvane.png")));
 
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(twipsRect(1440, 1800, 1215, 495));
+    cmdOK = placed(new QPushButton(QStringLiteral("OK"), this), QStringLiteral("cmdOK"),
+                   twipsRect(1440, 1800, 1215, 495));
     cmdOK->setDefault(true);
 
-    lblTitle = new QLabel(QStringLiteral("Celvane"), this);
-    lblTitle->setObjectName(QStringLiteral("lblTitle"));
-    lblTitle->setGeometry(twipsRect(1080, 120, 1935, 1095));
+    lblTitle = placed(new QLabel(QStringLiteral("Celvane"), this), QStringLiteral("lblTitle"),
+                      twipsRect(1080, 120, 1935, 1095));
     lblTitle->setAlignment(Qt::AlignCenter);
     lblTitle->setFont(formFont(12, QFont::Bold));
     lblTitle->setFrameStyle(QFrame::Box | QFrame::Plain);
     lblTitle->setLineWidth(1);
 
-    lblVersion = new QLabel(QStringLiteral("Version"), this);
-    lblVersion->setObjectName(QStringLiteral("lblVersion"));
-    lblVersion->setGeometry(twipsRect(840, 1320, 2415, 375));
+    lblVersion = placed(new QLabel(QStringLiteral("Version"), this), QStringLiteral("lblVersion"),
+                        twipsRect(840, 1320, 2415, 375));
     lblVersion->setAlignment(Qt::AlignCenter);
 
     // The icon once more, beside the title.
-    imgIcon = new QLabel(this);
-    imgIcon->setObjectName(QStringLiteral("imgIcon"));
-    imgIcon->setGeometry(twipsRect(240, 360, 480, 480));
+    imgIcon = placed(new QLabel(this), QStringLiteral("imgIcon"), twipsRect(240, 360, 480, 480));
     imgIcon->setPixmap(windowIcon().pixmap(32, 32));
 
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);

@@ -11,21 +11,17 @@
 frmComPort::frmComPort()
     : FixedDialog(QStringLiteral("frmComPort"), QStringLiteral("COM Port Selection"),
                   twipsSize(3150, 2850)) {
-    setFont(formFont(9.75));
+    setFont(formFont(formControlPointSize));
 
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(twipsRect(2040, 240, 972, 492));
+    cmdOK = placed(new QPushButton(QStringLiteral("OK"), this), QStringLiteral("cmdOK"),
+                   twipsRect(2040, 240, 972, 492));
     cmdOK->setDefault(true);
 
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(twipsRect(2040, 840, 972, 492));
+    cmdCancel = placed(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("cmdCancel"),
+                       twipsRect(2040, 840, 972, 492));
 
-    Frame1 = new QFrame(this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1 = placed(new QFrame(this), QStringLiteral("Frame1"), twipsRect(120, 120, 1812, 2532));
     Frame1->setFrameShape(QFrame::NoFrame);
-    Frame1->setGeometry(twipsRect(120, 120, 1812, 2532));
 
     // Ports 1 to 4 from the top, then "Other" a little apart above its list.
     struct Option {
@@ -40,15 +36,15 @@ frmComPort::frmComPort()
                                   {0, "&Other", 1680}};
     optComPortGroup = new QButtonGroup(this);
     for (const Option& option : options) {
-        auto* button = new QRadioButton(QString::fromLatin1(option.caption), Frame1);
-        button->setObjectName(QStringLiteral("optComPort_%1").arg(option.index));
-        button->setGeometry(twipsRect(120, option.top, 1212, 372));
-        optComPortGroup->addButton(button, option.index);
+        optComPortGroup->addButton(
+            placed(new QRadioButton(QString::fromLatin1(option.caption), Frame1),
+                   QStringLiteral("optComPort_%1").arg(option.index),
+                   twipsRect(120, option.top, 1212, 372)),
+            option.index);
     }
 
-    cboComPort = new QComboBox(Frame1);
-    cboComPort->setObjectName(QStringLiteral("cboComPort"));
-    cboComPort->setGeometry(twipsRect(360, 2040, 1212, 336));
+    cboComPort = placed(new QComboBox(Frame1), QStringLiteral("cboComPort"),
+                        twipsRect(360, 2040, 1212, 336));
     for (int port = firstListedPort; port <= lastListedPort; ++port)
         cboComPort->addItem(QStringLiteral("COM %1").arg(port));
     cboComPort->setCurrentIndex(-1);

@@ -13,27 +13,22 @@ frmExcelMacro::frmExcelMacro()
                   twipsSize(4650, 1725)) {
     setFont(formFont(formDefaultPointSize));
 
-    fraExcelMacro = new QGroupBox(this);
-    fraExcelMacro->setObjectName(QStringLiteral("fraExcelMacro"));
-    fraExcelMacro->setGeometry(twipsRect(120, 120, 4335, 855));
+    fraExcelMacro = placed(new QGroupBox(this), QStringLiteral("fraExcelMacro"),
+                           twipsRect(120, 120, 4335, 855));
 
-    chkExcelMacro = new QCheckBox(QStringLiteral("&Run Excel Macro:"), fraExcelMacro);
-    chkExcelMacro->setObjectName(QStringLiteral("chkExcelMacro"));
-    chkExcelMacro->setGeometry(twipsRect(240, 240, 1695, 375));
+    chkExcelMacro = placed(new QCheckBox(QStringLiteral("&Run Excel Macro:"), fraExcelMacro),
+                           QStringLiteral("chkExcelMacro"), twipsRect(240, 240, 1695, 375));
 
-    txtExcelMacro = new QLineEdit(fraExcelMacro);
-    txtExcelMacro->setObjectName(QStringLiteral("txtExcelMacro"));
-    txtExcelMacro->setGeometry(twipsRect(1920, 240, 2295, 375));
+    txtExcelMacro = placed(new QLineEdit(fraExcelMacro), QStringLiteral("txtExcelMacro"),
+                           twipsRect(1920, 240, 2295, 375));
 
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(twipsRect(2520, 1080, 972, 492));
-    cmdCancel->setFont(formFont(9.75));
+    cmdCancel = placed(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("cmdCancel"),
+                       twipsRect(2520, 1080, 972, 492));
+    cmdCancel->setFont(formFont(formControlPointSize));
 
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(twipsRect(1320, 1080, 972, 492));
-    cmdOK->setFont(formFont(9.75));
+    cmdOK = placed(new QPushButton(QStringLiteral("OK"), this), QStringLiteral("cmdOK"),
+                   twipsRect(1320, 1080, 972, 492));
+    cmdOK->setFont(formFont(formControlPointSize));
     cmdOK->setDefault(true);
 
     setTabOrder(chkExcelMacro, txtExcelMacro);

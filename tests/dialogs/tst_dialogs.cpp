@@ -42,8 +42,7 @@ bool anyButtonDown(QWidget* window) {
 void play(QDialog* dialog, const QStringList& steps) {
     static const QHash<QString, Qt::Key> keys = {{QStringLiteral("Tab"), Qt::Key_Tab},
                                                  {QStringLiteral("Down"), Qt::Key_Down},
-                                                 {QStringLiteral("Up"), Qt::Key_Up},
-                                                 {QStringLiteral("Space"), Qt::Key_Space}};
+                                                 {QStringLiteral("Up"), Qt::Key_Up}};
     for (const QString& step : steps) {
         QWidget* focused = QApplication::focusWidget();
         QWidget* target = focused != nullptr && focused->window() == dialog ? focused : dialog;
@@ -53,13 +52,10 @@ void play(QDialog* dialog, const QStringList& steps) {
             QTest::keyClick(dialog, argument.at(0).toLatin1(), Qt::AltModifier);
             QTRY_VERIFY(!anyButtonDown(dialog));
         } else if (step.startsWith(QLatin1String("key:"))) {
-            const int times = argument.contains(QLatin1Char('*'))
-                                  ? argument.section(QLatin1Char('*'), 1).toInt()
-                                  : 1;
+            const Qt::Key key = keys.value(argument.section(QLatin1Char('*'), 0, 0));
+            const int times = qMax(1, argument.section(QLatin1Char('*'), 1).toInt());
             for (int i = 0; i < times; ++i)
-                QTest::keyClick(QApplication::focusWidget() != nullptr ? QApplication::focusWidget()
-                                                                       : target,
-                                keys.value(argument.section(QLatin1Char('*'), 0, 0)));
+                QTest::keyClick(target, key);
         } else if (step.startsWith(QLatin1String("type:"))) {
             QTest::keyClicks(target, argument);
         } else if (step.startsWith(QLatin1String("click:"))) {
@@ -127,15 +123,38 @@ struct OtherWindow {
     }
 };
 
+// Runs look on the named dialog as the user gets it: the COM port dialog inside a GetPort call,
+// the others as their users make them.
+void inspect(const QString& dialogName, const std::function<void(QDialog*)>& look) {
+    if (dialogName == QLatin1String("frmComPort")) {
+        ModalAnswer answer([&](QDialog* dialog) {
+            look(dialog);
+            play(dialog, steps("esc"));
+        });
+        frmComPort::GetPort(1);
+        QVERIFY(answer.reached());
+    } else if (dialogName == QLatin1String("frmExcelMacro")) {
+        frmExcelMacro macro;
+        look(&macro);
+    } else {
+        frmAbout about;
+        look(&about);
+    }
+}
+
 } // namespace
 
 class TestDialogs : public QObject {
     Q_OBJECT
 private slots:
+    // All three dialogs
+    void windows_data();
+    void windows();
+    void controls_data();
+    void controls();
+
     // COM port selection
-    void comPortLayout_data();
-    void comPortLayout();
-    void comPortWindow();
+    void comPortList();
     void comPortPreselects_data();
     void comPortPreselects();
     void comPortAnswers_data();
@@ -149,8 +168,6 @@ private slots:
     void whichOptionButton();
 
     // Excel macro configuration
-    void macroLayout_data();
-    void macroLayout();
     void macroOpensWithValues_data();
     void macroOpensWithValues();
     void macroCheckBoxSwitchesTextBox();
@@ -160,7 +177,6 @@ private slots:
     void macroCancelledEditsDoNotReturn();
 
     // About box
-    void aboutContent();
     void aboutTwice();
     void aboutActivationWritesVersion();
     void aboutCloses_data();
@@ -168,91 +184,125 @@ private slots:
     void aboutIcon();
 };
 
-// ---- COM port selection ----------------------------------------------------------------------
+// ---- All three dialogs ------------------------------------------------------------------------
 
-void TestDialogs::comPortLayout_data() {
+void TestDialogs::windows_data() {
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QSize>("clientSize");
+
+    QTest::newRow("COM port") << "frmComPort"
+                              << "COM Port Selection" << twipsSize(3150, 2850);
+    QTest::newRow("macro") << "frmExcelMacro"
+                           << "Excel Configuration" << twipsSize(4650, 1725);
+    QTest::newRow("About") << "frmAbout"
+                           << "About" << twipsSize(3705, 2340);
+}
+
+// Fixed border, a close box but no minimise or maximise box, and no owner window.
+void TestDialogs::windows() {
+    QFETCH(QString, dialog);
+    QFETCH(QString, caption);
+    QFETCH(QSize, clientSize);
+
+    inspect(dialog, [&](QDialog* window) {
+        QCOMPARE(window->windowTitle(), caption);
+        QCOMPARE(window->size(), clientSize);
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        QVERIFY(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(!window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QCOMPARE(window->parentWidget(), nullptr);
+    });
+}
+
+void TestDialogs::controls_data() {
+    QTest::addColumn<QString>("dialog");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("container");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("place");
+    QTest::addColumn<qreal>("pointSize");
 
-    const QString dialog = QStringLiteral("frmComPort");
-    const QString frame = QStringLiteral("Frame1");
-    QTest::newRow("OK") << "cmdOK" << dialog << "OK" << twipsRect(2040, 240, 972, 492);
-    QTest::newRow("Cancel") << "cmdCancel" << dialog << "Cancel" << twipsRect(2040, 840, 972, 492);
-    QTest::newRow("frame") << "Frame1" << dialog << "" << twipsRect(120, 120, 1812, 2532);
-    QTest::newRow("COM 1") << "optComPort_1" << frame << "COM &1" << twipsRect(120, 120, 1212, 372);
-    QTest::newRow("COM 2") << "optComPort_2" << frame << "COM &2" << twipsRect(120, 480, 1212, 372);
-    QTest::newRow("COM 3") << "optComPort_3" << frame << "COM &3" << twipsRect(120, 840, 1212, 372);
-    QTest::newRow("COM 4") << "optComPort_4" << frame << "COM &4"
-                           << twipsRect(120, 1200, 1212, 372);
-    QTest::newRow("Other") << "optComPort_0" << frame << "&Other"
-                           << twipsRect(120, 1680, 1212, 372);
-    QTest::newRow("list") << "cboComPort" << frame << "" << twipsRect(360, 2040, 1212, 336);
+    const QString com = QStringLiteral("frmComPort");
+    const QString frame1 = QStringLiteral("Frame1");
+    const qreal large = formControlPointSize;
+    QTest::newRow("COM OK") << com << "cmdOK" << com << "OK" << twipsRect(2040, 240, 972, 492)
+                            << large;
+    QTest::newRow("COM Cancel") << com << "cmdCancel" << com << "Cancel"
+                                << twipsRect(2040, 840, 972, 492) << large;
+    QTest::newRow("COM frame") << com << "Frame1" << com << "" << twipsRect(120, 120, 1812, 2532)
+                               << large;
+    const int optionTops[] = {1680, 120, 480, 840, 1200};
+    for (int index = 0; index < frmComPort::optionCount; ++index)
+        QTest::addRow("COM option %d", index)
+            << com << QStringLiteral("optComPort_%1").arg(index) << frame1
+            << (index == 0 ? QStringLiteral("&Other") : QStringLiteral("COM &%1").arg(index))
+            << twipsRect(120, optionTops[index], 1212, 372) << large;
+    QTest::newRow("COM list") << com << "cboComPort" << frame1 << ""
+                              << twipsRect(360, 2040, 1212, 336) << large;
+
+    const QString macro = QStringLiteral("frmExcelMacro");
+    const QString frame = QStringLiteral("fraExcelMacro");
+    const qreal small = formDefaultPointSize;
+    QTest::newRow("macro frame") << macro << "fraExcelMacro" << macro << ""
+                                 << twipsRect(120, 120, 4335, 855) << small;
+    QTest::newRow("macro check box")
+        << macro << "chkExcelMacro" << frame
+        << "&Run Excel Macro:" << twipsRect(240, 240, 1695, 375) << small;
+    QTest::newRow("macro text box")
+        << macro << "txtExcelMacro" << frame << "" << twipsRect(1920, 240, 2295, 375) << small;
+    QTest::newRow("macro Cancel") << macro << "cmdCancel" << macro << "Cancel"
+                                  << twipsRect(2520, 1080, 972, 492) << large;
+    QTest::newRow("macro OK") << macro << "cmdOK" << macro << "OK"
+                              << twipsRect(1320, 1080, 972, 492) << large;
+
+    const QString about = QStringLiteral("frmAbout");
+    QTest::newRow("About OK") << about << "cmdOK" << about << "OK"
+                              << twipsRect(1440, 1800, 1215, 495) << small;
+    QTest::newRow("About title") << about << "lblTitle" << about << "Celvane"
+                                 << twipsRect(1080, 120, 1935, 1095) << 12.0;
+    QTest::newRow("About version")
+        << about << "lblVersion" << about << "Version" << twipsRect(840, 1320, 2415, 375) << small;
 }
 
-void TestDialogs::comPortLayout() {
+void TestDialogs::controls() {
+    QFETCH(QString, dialog);
     QFETCH(QString, name);
     QFETCH(QString, container);
     QFETCH(QString, caption);
     QFETCH(QRect, place);
+    QFETCH(qreal, pointSize);
 
-    QWidget* control = nullptr;
-    QString parentName;
-    QString text;
-    QRect geometry;
-    qreal pointSize = 0;
-    ModalAnswer answer([&](QDialog* dialog) {
-        control = dialog->findChild<QWidget*>(name);
-        if (control != nullptr) {
-            parentName = control->parentWidget()->objectName();
-            if (auto* button = qobject_cast<QAbstractButton*>(control))
-                text = button->text();
-            geometry = control->geometry();
-            pointSize = control->font().pointSizeF();
-        }
-        play(dialog, steps("esc"));
+    inspect(dialog, [&](QDialog* window) {
+        auto* control = window->findChild<QWidget*>(name);
+        QVERIFY(control != nullptr);
+        QCOMPARE(control->parentWidget()->objectName(), container);
+        if (auto* button = qobject_cast<QAbstractButton*>(control))
+            QCOMPARE(button->text(), caption);
+        if (auto* label = qobject_cast<QLabel*>(control))
+            QVERIFY(label->text().startsWith(caption));
+        QCOMPARE(control->geometry(), place);
+        QCOMPARE(control->font().pointSizeF(), pointSize);
     });
-    frmComPort::GetPort(1);
-
-    QVERIFY(answer.reached());
-    QVERIFY(control != nullptr);
-    QCOMPARE(parentName, container);
-    QCOMPARE(text, caption);
-    QCOMPARE(geometry, place);
-    QCOMPARE(pointSize, 9.75);
 }
 
-void TestDialogs::comPortWindow() {
-    QString caption;
-    QSize size;
-    bool fixed = false;
-    Qt::WindowFlags flags;
+// ---- COM port selection ----------------------------------------------------------------------
+
+void TestDialogs::comPortList() {
     QStringList entries;
-    ModalAnswer answer([&](QDialog* dialog) {
-        caption = dialog->windowTitle();
-        size = dialog->size();
-        fixed = dialog->minimumSize() == dialog->maximumSize();
-        flags = dialog->windowFlags();
+    bool editable = true;
+    inspect(QStringLiteral("frmComPort"), [&](QDialog* dialog) {
         auto* list = dialog->findChild<QComboBox*>(QStringLiteral("cboComPort"));
+        editable = list->isEditable();
         for (int i = 0; i < list->count(); ++i)
             entries << list->itemText(i);
-        play(dialog, steps("esc"));
     });
-    frmComPort::GetPort(1);
-
-    QVERIFY(answer.reached());
-    QCOMPARE(caption, QStringLiteral("COM Port Selection"));
-    QCOMPARE(size, twipsSize(3150, 2850));
-    QVERIFY(fixed);
-    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
-    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-    QCOMPARE(entries.size(), 12);
-    QCOMPARE(entries.first(), QStringLiteral("COM 5"));
-    QCOMPARE(entries.last(), QStringLiteral("COM 16"));
-    for (int position = 0; position < entries.size(); ++position)
-        QCOMPARE(entries.at(position), QStringLiteral("COM %1").arg(position + 5));
+    QVERIFY(!editable);
+    QStringList expected;
+    for (int port = 5; port <= 16; ++port)
+        expected << QStringLiteral("COM %1").arg(port);
+    QCOMPARE(entries, expected);
 }
 
 void TestDialogs::comPortPreselects_data() {
@@ -505,49 +555,6 @@ void TestDialogs::whichOptionButton() {
 
 // ---- Excel macro configuration ---------------------------------------------------------------
 
-void TestDialogs::macroLayout_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("container");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QRect>("place");
-    QTest::addColumn<qreal>("pointSize");
-
-    const QString dialog = QStringLiteral("frmExcelMacro");
-    const QString frame = QStringLiteral("fraExcelMacro");
-    QTest::newRow("frame") << "fraExcelMacro" << dialog << "" << twipsRect(120, 120, 4335, 855)
-                           << formDefaultPointSize;
-    QTest::newRow("check box") << "chkExcelMacro" << frame
-                               << "&Run Excel Macro:" << twipsRect(240, 240, 1695, 375)
-                               << formDefaultPointSize;
-    QTest::newRow("text box") << "txtExcelMacro" << frame << "" << twipsRect(1920, 240, 2295, 375)
-                              << formDefaultPointSize;
-    QTest::newRow("Cancel") << "cmdCancel" << dialog << "Cancel" << twipsRect(2520, 1080, 972, 492)
-                            << 9.75;
-    QTest::newRow("OK") << "cmdOK" << dialog << "OK" << twipsRect(1320, 1080, 972, 492) << 9.75;
-}
-
-void TestDialogs::macroLayout() {
-    QFETCH(QString, name);
-    QFETCH(QString, container);
-    QFETCH(QString, caption);
-    QFETCH(QRect, place);
-    QFETCH(qreal, pointSize);
-
-    frmExcelMacro macro;
-    QCOMPARE(macro.windowTitle(), QStringLiteral("Excel Configuration"));
-    QCOMPARE(macro.size(), twipsSize(4650, 1725));
-    QCOMPARE(macro.minimumSize(), macro.maximumSize());
-    QVERIFY(!macro.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-
-    auto* control = macro.findChild<QWidget*>(name);
-    QVERIFY(control != nullptr);
-    QCOMPARE(control->parentWidget()->objectName(), container);
-    if (auto* button = qobject_cast<QAbstractButton*>(control))
-        QCOMPARE(button->text(), caption);
-    QCOMPARE(control->geometry(), place);
-    QCOMPARE(control->font().pointSizeF(), pointSize);
-}
-
 void TestDialogs::macroOpensWithValues_data() {
     QTest::addColumn<bool>("enable");
     QTest::addColumn<QString>("name");
@@ -733,51 +740,32 @@ void TestDialogs::macroCancelledEditsDoNotReturn() {
 
 // ---- About box -------------------------------------------------------------------------------
 
-void TestDialogs::aboutContent() {
+// The same content each time: the bordered title and the version, written anew on showing.
+void TestDialogs::aboutTwice() {
     frmAbout about;
-    QCOMPARE(about.windowTitle(), QStringLiteral("About"));
-    QCOMPARE(about.size(), twipsSize(3705, 2340));
-    QCOMPARE(about.minimumSize(), about.maximumSize());
-
-    auto* ok = about.findChild<QPushButton*>(QStringLiteral("cmdOK"));
-    QVERIFY(ok != nullptr);
-    QCOMPARE(ok->text(), QStringLiteral("OK"));
-    QCOMPARE(ok->geometry(), twipsRect(1440, 1800, 1215, 495));
-    QVERIFY(ok->isDefault());
-
+    QVERIFY(about.findChild<QPushButton*>(QStringLiteral("cmdOK"))->isDefault());
     auto* title = about.findChild<QLabel*>(QStringLiteral("lblTitle"));
-    QVERIFY(title != nullptr);
-    QCOMPARE(title->text(), QStringLiteral("Celvane"));
-    QCOMPARE(title->geometry(), twipsRect(1080, 120, 1935, 1095));
-    QCOMPARE(title->alignment(), Qt::AlignCenter);
-    QCOMPARE(title->font().pointSizeF(), 12.0);
     QVERIFY(title->font().bold());
     QCOMPARE(title->frameShape(), QFrame::Box);
-
+    QCOMPARE(title->alignment(), Qt::AlignCenter);
     auto* version = about.findChild<QLabel*>(QStringLiteral("lblVersion"));
-    QVERIFY(version != nullptr);
-    QCOMPARE(version->geometry(), twipsRect(840, 1320, 2415, 375));
     QCOMPARE(version->alignment(), Qt::AlignCenter);
-}
 
-void TestDialogs::aboutTwice() {
     const QString expected = QStringLiteral("Version ") + QLatin1String(Version::text);
-    frmAbout about;
-    auto* version = about.findChild<QLabel*>(QStringLiteral("lblVersion"));
     for (int round = 0; round < 2; ++round) {
         version->setText(QStringLiteral("stale"));
-        QString title;
-        QString shown;
+        QString shownTitle;
+        QString shownVersion;
         ModalAnswer answer([&](QDialog* dialog) {
-            title = dialog->findChild<QLabel*>(QStringLiteral("lblTitle"))->text();
-            shown = dialog->findChild<QLabel*>(QStringLiteral("lblVersion"))->text();
+            shownTitle = title->text();
+            shownVersion = version->text();
             play(dialog, steps("click:cmdOK"));
         });
         about.ShowForm();
         QVERIFY(answer.reached());
         QVERIFY(answer.closedByUser());
-        QCOMPARE(title, QStringLiteral("Celvane"));
-        QCOMPARE(shown, expected);
+        QCOMPARE(shownTitle, QStringLiteral("Celvane"));
+        QCOMPARE(shownVersion, expected);
     }
 }
 
