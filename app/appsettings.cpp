@@ -42,7 +42,8 @@ AppSettings loadAppSettings() {
 void saveAppSettings(const AppSettings& settings) {
     auto store = openSettings();
     store->setValue(kComPort, QString::number(settings.comPort));
-    store->setValue(kEnable, settings.macroEnabled ? QStringLiteral("True") : QStringLiteral("False"));
+    store->setValue(kEnable,
+                    settings.macroEnabled ? QStringLiteral("True") : QStringLiteral("False"));
     store->setValue(kName, settings.macroName);
     store->sync();
 }

@@ -2,7 +2,7 @@
 
 #include "numbertext.h"
 #include "rangecontrols.h"
-#include "twips.h"
+#include "formlayout.h"
 #include "wholenumber.h"
 
 #include <QCheckBox>
@@ -127,7 +127,7 @@ frmEmulation::frmEmulation(modGlobals& globals, clsOrva& orva, clsQuorilex& quor
     setObjectName(QStringLiteral("frmEmulation"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Emulator"));
-    setFixedSize(twips(8205), twips(6390));
+    setFixedSize(pixelsFromTwips(8205), pixelsFromTwips(6390));
 
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(1000);
@@ -285,7 +285,7 @@ void frmEmulation::Form_Load(QWidget* beside) {
     chkInjectTab->setChecked(globals.injectSingleTab);
     if (beside) {
         const QRect main = beside->frameGeometry();
-        move(main.x() + main.width() + twips(20), main.y());
+        move(main.x() + main.width() + pixelsFromTwips(20), main.y());
     }
     panelState = kPowerUp;
     powerUpCountdown = 300;
@@ -334,7 +334,7 @@ void frmEmulation::placeKeyPictures() {
     const std::pair<QLabel*, QPushButton*> faces[] = {
         {picGO, cmdGO}, {picUp, cmdUp}, {picDn, cmdDn}, {picLR, cmdLR}};
     for (const auto& [picture, key] : faces) {
-        picture->move(key->pos() + QPoint(twips(10), twips(10)));
+        picture->move(key->pos() + QPoint(pixelsFromTwips(10), pixelsFromTwips(10)));
         picture->raise();
     }
 }
@@ -424,5 +424,5 @@ void frmEmulation::txtEOLFrequency_Change(const QString& text) {
 }
 
 void frmEmulation::VScroll1_Change(int value) {
-    famIll->move(famIll->x(), twips(value));
+    famIll->move(famIll->x(), pixelsFromTwips(value));
 }

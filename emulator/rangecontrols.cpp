@@ -1,6 +1,6 @@
 #include "rangecontrols.h"
 
-#include "twips.h"
+#include "formlayout.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>

@@ -5,7 +5,7 @@
 #include <QSize>
 #include <QString>
 
-// The dialogs are laid out in twips, 1440 to the inch; on screen 15 twips make one pixel.
+// The windows are laid out in twips, 1440 to the inch; on screen 15 twips make one pixel.
 constexpr int twipsPerPixel = 15;
 
 constexpr int pixelsFromTwips(int twips) {
@@ -30,7 +30,7 @@ Control* placed(Control* control, const QString& objectName, QRect place) {
     return control;
 }
 
-// The dialogs' sans serif face at the given size: the classic dialog face where it exists,
+// The forms' sans serif face at the given size: the classic dialog face where it exists,
 // otherwise the nearest sans serif on the system.
 QFont formFont(qreal pointSize, QFont::Weight weight = QFont::Normal);
 
