@@ -1,0 +1,91 @@
+#include "instrumentplayer.h"
+
+#include <QCommandLineParser>
+
+std::optional<InstrumentPlayer::Options> InstrumentPlayer::parse(const QStringList& arguments,
+                                                                 QString& error) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Plays an ORVA or QUORILEX instrument on a serial device, for checking a "
+                       "cable or feeding Celvane without an instrument."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption model(QStringLiteral("model"), QStringLiteral("orva or quorilex."),
+                                   QStringLiteral("name"), QStringLiteral("orva"));
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("The serial device to write to."),
+                                    QStringLiteral("path"));
+    const QCommandLineOption interval(
+        QStringLiteral("interval"),
+        QStringLiteral("Milliseconds between outputs; 0 sends as fast as the baud rate carries "
+                       "them (10 bits a byte)."),
+        QStringLiteral("ms"), QStringLiteral("250"));
+    const QCommandLineOption count(QStringLiteral("count"),
+                                   QStringLiteral("Outputs to send; 0 sends until stopped."),
+                                   QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Line speed."),
+                                  QStringLiteral("b"), QStringLiteral("9600"));
+    parser.addOptions({model, device, interval, count, baud});
+    parser.process(arguments);
+
+    Options options;
+    const QString modelName = parser.value(model).toLower();
+    if (modelName == QLatin1String("orva"))
+        options.model = Model::Orva;
+    else if (modelName == QLatin1String("quorilex"))
+        options.model = Model::Quorilex;
+    else {
+        error = QStringLiteral("--model must be orva or quorilex");
+        return std::nullopt;
+    }
+    options.device = parser.value(device);
+    if (options.device.isEmpty()) {
+        error = QStringLiteral("--device is needed");
+        return std::nullopt;
+    }
+    bool ok = false;
+    options.intervalMs = parser.value(interval).toInt(&ok);
+    if (!ok || options.intervalMs < 0) {
+        error = QStringLiteral("--interval must be a whole number of milliseconds, 0 or more");
+        return std::nullopt;
+    }
+    options.count = parser.value(count).toLongLong(&ok);
+    if (!ok || options.count < 0) {
+        error = QStringLiteral("--count must be a whole number, 0 or more");
+        return std::nullopt;
+    }
+    options.baud = parser.value(baud).toInt(&ok);
+    if (!ok || options.baud <= 0) {
+        error = QStringLiteral("--baud must be a positive whole number");
+        return std::nullopt;
+    }
+    return options;
+}
+
+InstrumentPlayer::InstrumentPlayer(const Options& options, const Clock& clock)
+    : m_options(options)
+    , m_orva(clock)
+    , m_quorilex(clock) {
+    m_orva.reset();
+    m_quorilex.reset();
+    // Values as a bench instrument gives them.
+    m_orva.setMinMeasurement(40);
+    m_orva.setMaxMeasurement(60);
+    m_orva.setMinTemperature(20);
+    m_orva.setMaxTemperature(25);
+}
+
+QString InstrumentPlayer::nextOutput() {
+    const qint64 index = m_sent++;
+    if (m_options.model == Model::Quorilex)
+        return m_quorilex.nextOutput();
+    m_orva.setFourDigitIndex(QString::number(index % 10000));
+    return m_orva.nextOutput();
+}
+
+std::chrono::microseconds InstrumentPlayer::pauseAfter(const QString& output) const {
+    if (m_options.intervalMs > 0)
+        return std::chrono::milliseconds(m_options.intervalMs);
+    // Ten bits a byte: a start bit, eight data bits, a stop bit.
+    return std::chrono::microseconds(output.size() * 10 * 1000000LL / m_options.baud);
+}
