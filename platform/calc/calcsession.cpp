@@ -15,6 +15,7 @@
 #include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/container/XNameReplace.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -26,6 +27,7 @@
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XEventListener.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/script/browse/BrowseNodeTypes.hpp>
 #include <com/sun/star/script/browse/XBrowseNode.hpp>
 #include <com/sun/star/script/provider/XScript.hpp>
@@ -39,6 +41,7 @@
 #include <com/sun/star/util/XChangesBatch.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
+#include <com/sun/star/util/XModifiable2.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
 
@@ -386,16 +389,31 @@ Status CalcSession::addWorksheet(WorkbookId id) {
     });
 }
 
-Reference<script::provider::XScriptProvider> CalcSession::myMacros() const {
-    return script::provider::theMasterScriptProviderFactory::get(m_remote)->createScriptProvider(
-        Any(OUString("user")));
+CalcSession::MacroPlace CalcSession::documentMacros(const Book& book) const {
+    MacroPlace place;
+    const Reference<script::provider::XScriptProviderSupplier> supplier(book.document, UNO_QUERY);
+    const Reference<beans::XPropertySet> properties(book.document, UNO_QUERY);
+    if (!supplier.is() || !properties.is())
+        return place;
+    place.provider = supplier->getScriptProvider();
+    properties->getPropertyValue("BasicLibraries") >>= place.libraries;
+    place.document = book.document;
+    return place;
 }
 
-Reference<script::provider::XScript>
-CalcSession::findMacro(const Reference<script::provider::XScriptProvider>& provider,
-                       const MacroName& name) const {
+CalcSession::MacroPlace CalcSession::myMacros() const {
+    MacroPlace place;
+    place.provider =
+        script::provider::theMasterScriptProviderFactory::get(m_remote)->createScriptProvider(
+            Any(OUString("user")));
+    place.libraries = m_remote->getServiceManager()->createInstanceWithContext(
+        "com.sun.star.script.ApplicationScriptLibraryContainer", m_remote);
+    return place;
+}
+
+OUString CalcSession::findMacro(const MacroPlace& place, const MacroName& name) const {
     using script::browse::XBrowseNode;
-    const Reference<XBrowseNode> root(provider, UNO_QUERY);
+    const Reference<XBrowseNode> root(place.provider, UNO_QUERY);
     if (!root.is())
         return {};
     // Languages, then libraries, modules and their macros.
@@ -412,15 +430,78 @@ CalcSession::findMacro(const Reference<script::provider::XScriptProvider>& provi
                     if (macro->getType() != script::browse::BrowseNodeTypes::SCRIPT ||
                         !sameName(macro->getName(), name.macro))
                         continue;
-                    const Reference<beans::XPropertySet> properties(macro, UNO_QUERY_THROW);
                     OUString uri;
-                    properties->getPropertyValue("URI") >>= uri;
-                    return provider->getScript(uri);
+                    Reference<beans::XPropertySet>(macro, UNO_QUERY_THROW)
+                        ->getPropertyValue("URI") >>= uri;
+                    return uri;
                 }
             }
         }
     }
     return {};
+}
+
+Status CalcSession::runMacro(const MacroPlace& place, const OUString& uri) {
+    // The office swallows a Basic error of a macro run through its script interface, so the
+    // macro is called from a short function that catches the error and reports it. That
+    // function lives in the macro's own library only while it runs, and its coming and going
+    // does not count as a change of the workbook.
+    // "vnd.sun.star.script:Library.Module.Macro?language=Basic&location=..."
+    const QString address = toQt(uri);
+    const qsizetype colon = address.indexOf(u':');
+    const qsizetype question = address.indexOf(u'?');
+    const QStringList path = address.mid(colon + 1, question - colon - 1).split(u'.');
+    const QString query = address.mid(question);
+    if (colon < 0 || question < 0 || path.size() != 3)
+        return failed(QStringLiteral("Cannot call ") + address);
+    const Reference<script::XLibraryContainer> libraries(place.libraries, UNO_QUERY_THROW);
+    libraries->loadLibrary(toOu(path[0]));
+    const Reference<container::XNameContainer> library(libraries->getByName(toOu(path[0])),
+                                                       UNO_QUERY_THROW);
+    QString caller = QStringLiteral("CelvaneRun");
+    for (int n = 2; library->hasByName(toOu(caller)); ++n)
+        caller = QStringLiteral("CelvaneRun%1").arg(n);
+    const QString source = QStringLiteral("Function %1() As Boolean\n"
+                                          "    On Error GoTo failed\n"
+                                          "    %2.%3\n"
+                                          "    %1 = True\n"
+                                          "    Exit Function\n"
+                                          "failed:\n"
+                                          "    %1 = False\n"
+                                          "End Function\n")
+                               .arg(caller, path[1], path[2]);
+    const Reference<util::XModifiable2> document(place.document, UNO_QUERY);
+    const auto unchanged = [&document](const auto& change) {
+        const bool enabled = document.is() && document->disableSetModified();
+        change();
+        if (enabled)
+            document->enableSetModified();
+    };
+    unchanged([&] { library->insertByName(toOu(caller), Any(toOu(source))); });
+    // Taken away again whatever the macro did; a macro that closed its own workbook took it
+    // away with the workbook.
+    const auto removeCaller = [&] {
+        try {
+            unchanged([&] { library->removeByName(toOu(caller)); });
+        } catch (const uno::Exception&) {
+            // Gone with its workbook.
+        }
+    };
+    Any result;
+    try {
+        Sequence<sal_Int16> outIndex;
+        Sequence<Any> out;
+        const QString callerUri =
+            QStringLiteral("vnd.sun.star.script:%1.%2.%2").arg(path[0], caller) + query;
+        result = place.provider->getScript(toOu(callerUri))->invoke({}, outIndex, out);
+    } catch (const uno::Exception&) {
+        removeCaller();
+        throw;
+    }
+    removeCaller();
+    bool ran = false;
+    result >>= ran;
+    return ran ? Status() : failed(QStringLiteral("The macro failed: ") + address);
 }
 
 Status CalcSession::run(const QString& text) {
@@ -430,28 +511,21 @@ Status CalcSession::run(const QString& text) {
             return failed(QStringLiteral("No macro is named ") + text);
         // The places to look, in order: the named workbook, or every open workbook; then the
         // user's own macros for an unqualified name or one of the personal macro workbook.
-        QList<Reference<script::provider::XScriptProvider>> places;
-        for (Book& book : m_books) {
+        QList<MacroPlace> places;
+        for (const Book& book : m_books) {
             if (*book.closed)
                 continue;
             if (!name->book.isEmpty() &&
                 fileName(book).compare(name->book, Qt::CaseInsensitive) != 0)
                 continue;
-            const Reference<script::provider::XScriptProviderSupplier> supplier(book.document,
-                                                                                UNO_QUERY);
-            if (supplier.is())
-                places << supplier->getScriptProvider();
+            places << documentMacros(book);
         }
         if (name->book.isEmpty() || isPersonal(name->book))
             places << myMacros();
-        for (const Reference<script::provider::XScriptProvider>& place : places) {
-            const Reference<script::provider::XScript> script = findMacro(place, *name);
-            if (!script.is())
-                continue;
-            Sequence<sal_Int16> outIndex;
-            Sequence<Any> out;
-            script->invoke({}, outIndex, out);
-            return {};
+        for (const MacroPlace& place : places) {
+            const OUString uri = findMacro(place, *name);
+            if (!uri.isEmpty())
+                return runMacro(place, uri);
         }
         return failed(QStringLiteral("There is no macro ") + text);
     });

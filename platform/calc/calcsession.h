@@ -19,7 +19,6 @@ class OfficeProcess;
 struct MacroName;
 
 namespace com::sun::star::script::provider {
-class XScript;
 class XScriptProvider;
 } // namespace com::sun::star::script::provider
 
@@ -69,10 +68,17 @@ private:
     Book& book(WorkbookId id) { return m_books[std::size_t(id - 1)]; }
     QString fileName(const Book& book) const;
     bool isPersonal(const QString& fileName) const;
-    css::uno::Reference<css::script::provider::XScript>
-    findMacro(const css::uno::Reference<css::script::provider::XScriptProvider>& provider,
-              const MacroName& name) const;
-    css::uno::Reference<css::script::provider::XScriptProvider> myMacros() const;
+    // A place that holds Basic macros: an open workbook, or the profile's "My Macros".
+    struct MacroPlace {
+        css::uno::Reference<css::script::provider::XScriptProvider> provider;
+        css::uno::Reference<css::uno::XInterface> libraries; // its Basic library container
+        css::uno::Reference<css::uno::XInterface> document;  // none for "My Macros"
+    };
+    MacroPlace documentMacros(const Book& book) const;
+    MacroPlace myMacros() const;
+    // The script address of the named macro in the place; empty when it has none.
+    rtl::OUString findMacro(const MacroPlace& place, const MacroName& name) const;
+    Status runMacro(const MacroPlace& place, const rtl::OUString& uri);
     QString keepRecoveryCopy(Book& book);
     void showWindow(Book& book, bool visible);
 

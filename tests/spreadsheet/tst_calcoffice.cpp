@@ -131,6 +131,7 @@ void tst_CalcOffice::documentMacroByQualifiedName_data() {
     QTest::newRow("names in other case") << "MACROS.ODS!module1.TIDY" << true;
     QTest::newRow("wrong module") << "macros.ods!Module2.Tidy" << false;
     QTest::newRow("missing macro") << "macros.ods!Untidy" << false;
+    QTest::newRow("macro that fails") << "macros.ods!Fails" << false;
     QTest::newRow("workbook not open") << "other.ods!Tidy" << false;
     QTest::newRow("personal macro under the wrong workbook") << "macros.ods!PersonalTidy" << false;
 }

@@ -312,6 +312,9 @@ void tst_SpreadsheetContract::runFoundAndMissing() {
     QVERIFY(book.ok());
     QCOMPARE(m_app->saved(book.value).value, true);
 
+    // A macro that stops on an error did not run.
+    QCOMPARE(m_app->run(QStringLiteral("macros.ods!Fails")).code, SpreadsheetStatus::Failed);
+    QCOMPARE(m_app->saved(book.value).value, true);
     QVERIFY(m_app->run(QStringLiteral("macros.ods!Tidy")).ok());
     // The macro changed the workbook.
     QCOMPARE(m_app->saved(book.value).value, false);
