@@ -46,7 +46,7 @@ CalcSpreadsheet::CalcSpreadsheet(CalcOptions options)
 }
 
 CalcSpreadsheet::~CalcSpreadsheet() {
-    if (!m_quit && m_office->running() && m_worker->idle())
+    if (!gone() && m_worker->idle())
         shutDown(false);
     m_office->kill();
     m_worker.reset();
@@ -54,7 +54,7 @@ CalcSpreadsheet::~CalcSpreadsheet() {
 }
 
 template <class R, class F> R CalcSpreadsheet::slow(F&& call) {
-    if (m_quit || !m_office->running())
+    if (gone())
         return withStatus<R>(notRunning());
     auto result = std::make_shared<R>();
     const Status status = m_worker->perform(
@@ -71,7 +71,10 @@ template <class R, class F> R CalcSpreadsheet::slow(F&& call) {
 Status CalcSpreadsheet::start() {
     CalcSession* session = m_session.get();
     // The start watches the office itself: it may end once on the way (a new profile).
-    return m_worker->perform([session] { return session->start(); }, UnoWorker::Wait::Ending);
+    const Status status =
+        m_worker->perform([session] { return session->start(); }, UnoWorker::Wait::Ending);
+    m_started = status.ok();
+    return status;
 }
 
 Result<QString> CalcSpreadsheet::shutDown(bool ask) {
@@ -114,7 +117,7 @@ Status CalcSpreadsheet::setVisible(bool visible) {
 }
 
 Result<QString> CalcSpreadsheet::startupPath() {
-    if (m_quit || !m_office->running())
+    if (gone())
         return {notRunning()};
     // Made on first use, so the user finds where "Personal.xls" belongs.
     if (!QDir().mkpath(m_options.startupDir))
@@ -132,7 +135,7 @@ Status CalcSpreadsheet::activate(WorkbookId book) {
 }
 
 Status CalcSpreadsheet::setCell(int row, int column, const CellValue& value) {
-    if (m_quit || !m_office->running())
+    if (gone())
         return notRunning();
     CalcSession* session = m_session.get();
     const WorkbookId book = m_active;
@@ -142,7 +145,7 @@ Status CalcSpreadsheet::setCell(int row, int column, const CellValue& value) {
 }
 
 Status CalcSpreadsheet::addWorksheet() {
-    if (m_quit || !m_office->running())
+    if (gone())
         return notRunning();
     CalcSession* session = m_session.get();
     const WorkbookId book = m_active;
@@ -167,7 +170,7 @@ Result<bool> CalcSpreadsheet::saved(WorkbookId book) {
 
 Result<QString> CalcSpreadsheet::getSaveAsFilename(const QString& initialName,
                                                    const QString& filter, const QString& title) {
-    if (m_quit || !m_office->running())
+    if (gone())
         return {notRunning()};
     const QString chosen =
         askSaveAsFilename(initialName, filter, title,
@@ -181,12 +184,16 @@ Status CalcSpreadsheet::saveAs(WorkbookId book, const QString& fileName) {
 }
 
 Result<QString> CalcSpreadsheet::quit() {
-    if (m_quit || !m_office->running())
+    if (gone())
         return {notRunning()};
     if (!m_worker->idle())
         return {Status::failure(SpreadsheetStatus::Busy,
                                 QStringLiteral("The office does not answer."))};
     return shutDown(!m_options.headless);
+}
+
+bool CalcSpreadsheet::gone() {
+    return !m_started || m_quit || !m_office->running();
 }
 
 pid_t CalcSpreadsheet::officePid() const {

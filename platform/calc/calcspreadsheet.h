@@ -65,6 +65,8 @@ public:
     bool headless() const { return m_options.headless; }
 
 private:
+    // Not started, quit, or the office has ended: every call fails as closed.
+    bool gone();
     template <class R, class F> R slow(F&& call);
     // Ends the office; busy (and nothing done) when it does not answer.
     Result<QString> shutDown(bool ask);
@@ -74,6 +76,7 @@ private:
     std::unique_ptr<CalcSession> m_session;
     std::unique_ptr<UnoWorker> m_worker;
     WorkbookId m_active = 0;
+    bool m_started = false;
     bool m_quit = false;
 };
 

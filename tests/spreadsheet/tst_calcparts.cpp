@@ -1,6 +1,7 @@
 // The parts of the Calc bridge that work without an office: macro names, file formats, file
 // dialog filters, lock files, the office process and the worker's busy rules.
 
+#include "calcspreadsheet.h"
 #include "macroname.h"
 #include "officeformats.h"
 #include "officelock.h"
@@ -44,6 +45,9 @@ private slots:
     void unansweredWriteIsBusy();
     void slowCallWaitsForAStoppedOfficeNoLonger();
     void endedOfficeFailsClosed();
+
+    void officeThatDoesNotStart_data();
+    void officeThatDoesNotStart();
 
 private:
     void answerDialog(const QString& fileName);
@@ -381,6 +385,36 @@ void tst_CalcParts::endedOfficeFailsClosed() {
         UnoWorker::Wait::Reply);
     QCOMPARE(later.code, SpreadsheetStatus::Closed);
     QVERIFY(!ran);
+}
+
+void tst_CalcParts::officeThatDoesNotStart_data() {
+    QTest::addColumn<QString>("office");
+    QTest::newRow("not installed") << "/nonexistent/soffice.bin";
+    QTest::newRow("ends at once") << "/bin/true";
+}
+
+void tst_CalcParts::officeThatDoesNotStart() {
+    QFETCH(QString, office);
+    QTemporaryDir home;
+    CalcOptions options;
+    options.office = office;
+    options.profileDir = home.filePath(QStringLiteral("profile"));
+    options.startupDir = home.filePath(QStringLiteral("startup"));
+    options.recoveryDir = home.filePath(QStringLiteral("documents"));
+    CalcSpreadsheetFactory factory(options);
+    Status status;
+    QVERIFY(!factory.create(status));
+    QCOMPARE(status.code, SpreadsheetStatus::Failed);
+    QVERIFY(!status.message.isEmpty());
+    // An application whose start failed only fails, as closed.
+    CalcSpreadsheet app(options);
+    QVERIFY(!app.start().ok());
+    QCOMPARE(app.workbooks().status.code, SpreadsheetStatus::Closed);
+    QCOMPARE(app.open(home.filePath(QStringLiteral("x.xls"))).status.code,
+             SpreadsheetStatus::Closed);
+    QCOMPARE(app.setCell(1, 1, 1.0).code, SpreadsheetStatus::Closed);
+    QCOMPARE(app.startupPath().status.code, SpreadsheetStatus::Closed);
+    QCOMPARE(app.quit().status.code, SpreadsheetStatus::Closed);
 }
 
 QTEST_MAIN(tst_CalcParts)
