@@ -168,9 +168,20 @@ Status MemorySpreadsheet::saveAs(WorkbookId book, const QString& fileName) {
 Result<QString> MemorySpreadsheet::quit() {
     if (Status status = available(); !status.ok())
         return {status};
+    QStringList kept;
+    for (MemoryWorkbook& book : m_books) {
+        if (book.closed || book.saved || m_factory.recoveryFolder.isEmpty())
+            continue;
+        const QFileInfo file(book.path);
+        const QString path =
+            QStringLiteral("%1/%2 (recovered).%3")
+                .arg(m_factory.recoveryFolder, file.completeBaseName(), file.suffix());
+        m_factory.files.insert(path, book);
+        kept << path;
+    }
     m_quit = true;
     m_closed = true;
-    return {};
+    return {{}, kept.join(QStringLiteral("; "))};
 }
 
 std::optional<CellValue> MemorySpreadsheet::cell(WorkbookId book, int row, int column,

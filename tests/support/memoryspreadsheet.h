@@ -96,6 +96,9 @@ public:
     // What the user answers in the file-name dialog; "False" is Cancel.
     QString saveAsAnswer = QStringLiteral("False");
     bool failSaveAs = false;
+    // Where quit keeps each modified workbook (in files), as an office does with nobody to ask;
+    // empty: nothing is kept.
+    QString recoveryFolder;
     // Macros by qualified name ("Book.xls!Tidy"); the function may change the workbook and
     // returns false when the macro fails.
     QHash<QString, std::function<bool(MemorySpreadsheet&)>> macros;

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "calcoptions.h"
+#include "spreadsheet.h"
+
+#include <sys/types.h>
+
+#include <limits>
+#include <memory>
+
+class CalcSession;
+class OfficeProcess;
+class UnoWorker;
+
+// The spreadsheet application on Linux: a LibreOffice Calc of our own, started with the
+// program's private profile and driven over UNO from one worker thread.
+//
+// - Cell writes go to the active sheet of the workbook the program last opened or activated,
+//   whatever document or sheet the user clicks into meanwhile: the sheet that was active when
+//   the workbook was opened, or the one addWorksheet() added last. A write that the office has
+//   not answered within a second, or one made while an earlier call is still unanswered,
+//   fails as busy; the slow calls (start, open, save, run, quit) wait as long as the office
+//   works on them, but fail as busy once it has been stopped for a second, and as closed as
+//   soon as it has ended. A workbook closed by the user, or an office that ended, fails every
+//   later call as closed.
+// - Macros: "Book.xls!Tidy" or "Book.xls!Module1.Tidy" is a Basic macro of the open document
+//   Book.xls. The profile's "My Macros" library stands for the personal macro workbook, which
+//   the office cannot keep inside an .xls file: a run under "Personal.xls!" (or an unqualified
+//   one) looks there after the open documents. So that a search over workbooks() by name finds
+//   it, workbooks() lists it last, as the entry MyMacros named "Personal.xls", whenever no
+//   document of that name is open; it is always saved and cannot be activated or stored.
+// - quit() ends the office. A visible office asks about modified workbooks as it does itself
+//   (and is not ended while it asks); whatever is still modified then, or every modified
+//   workbook of a headless office, is kept as a recovery copy in the documents folder.
+// - The office never outlives this object: destroying it ends the office the same way,
+//   without asking.
+class CalcSpreadsheet final : public SpreadsheetApp {
+public:
+    // The entry of workbooks() that stands for "My Macros".
+    static constexpr WorkbookId MyMacros = std::numeric_limits<WorkbookId>::max();
+
+    explicit CalcSpreadsheet(CalcOptions options);
+    ~CalcSpreadsheet() override;
+
+    // Starts the office and connects to it; an object whose start failed only fails.
+    Status start();
+
+    Result<QList<WorkbookId>> workbooks() override;
+    Result<WorkbookId> open(const QString& path) override;
+    Status setVisible(bool visible) override;
+    Result<QString> startupPath() override;
+    Status activate(WorkbookId book) override;
+    Status setCell(int row, int column, const CellValue& value) override;
+    Status addWorksheet() override;
+    Status run(const QString& macro) override;
+    Result<QString> name(WorkbookId book) override;
+    Result<bool> saved(WorkbookId book) override;
+    Result<QString> getSaveAsFilename(const QString& initialName, const QString& filter,
+                                      const QString& title) override;
+    Status saveAs(WorkbookId book, const QString& fileName) override;
+    Result<QString> quit() override;
+
+    // The office's process id (0 before it started).
+    pid_t officePid() const;
+    bool headless() const { return m_options.headless; }
+
+private:
+    // Not started, quit, or the office has ended: every call fails as closed.
+    bool gone();
+    template <class R, class F> R slow(F&& call);
+    // Ends the office; busy (and nothing done) when it does not answer.
+    Result<QString> shutDown(bool ask);
+
+    const CalcOptions m_options;
+    std::unique_ptr<OfficeProcess> m_office;
+    std::unique_ptr<CalcSession> m_session;
+    std::unique_ptr<UnoWorker> m_worker;
+    WorkbookId m_active = 0;
+    bool m_started = false;
+    bool m_quit = false;
+};
+
+// Starts LibreOffice Calc applications with the user's options.
+class CalcSpreadsheetFactory final : public SpreadsheetFactory {
+public:
+    explicit CalcSpreadsheetFactory(CalcOptions options = CalcOptions::fromEnvironment());
+    std::unique_ptr<SpreadsheetApp> create(Status& status) override;
+
+private:
+    CalcOptions m_options;
+};
