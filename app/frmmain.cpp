@@ -21,6 +21,11 @@
 #include <QPushButton>
 #include <QScreen>
 
+// The lamps' icons live in this library's resources, which a static library loads explicitly.
+static void loadMainWindowResources() {
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace {
 
 QColor colourFromValue(quint32 value) {
@@ -63,6 +68,7 @@ frmMain::frmMain(const frmMainParts& parts)
     , m_shell(parts.folders, *this)
     , m_capture(parts.globals, parts.serial, parts.spreadsheets, m_shell, *this, parts.masterFolder)
     , m_receive(parts.globals, parts.serial, *this, parts.clock) {
+    loadMainWindowResources();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Celvane"));
     buildControls();

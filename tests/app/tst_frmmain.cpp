@@ -152,6 +152,8 @@ void tst_frmMain::layoutAtLoad() {
     QCOMPARE(lampColour(w, "panExcel"), QColor(0xC0, 0xC0, 0xC0));
     QVERIFY(child<QLabel>(w, "panStatus")->text().isEmpty());
     QVERIFY(!w->windowIcon().isNull());
+    QCOMPARE(child<QLabel>(w, "imgComPort")->pixmap().size(), QSize(32, 32));
+    QCOMPARE(child<QLabel>(w, "imgExcel")->pixmap().size(), QSize(32, 32));
     // The Tools menu is switched off unless asked for.
     QMenu* tools = child<QMenu>(w, "mnuTools");
     QVERIFY(!tools->menuAction()->isVisible());
