@@ -5,12 +5,19 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Celvane"));
-    QApplication::setOrganizationName(QStringLiteral("Celvane"));
-    QApplication::setApplicationVersion(QLatin1String(Version::text));
+#include <cstring>
+#include <memory>
 
+namespace {
+
+void nameTheApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("Celvane"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Celvane"));
+    QCoreApplication::setApplicationVersion(QLatin1String(Version::text));
+}
+
+// Parses the command line; --help, --version and unknown options end the program here.
+bool showToolsMenu(const QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Records what an instrument prints on a serial port, field by field, into "
@@ -23,9 +30,33 @@ int main(int argc, char* argv[]) {
                        "capture can be tried without an instrument."));
     parser.addOption(emulator);
     parser.process(app);
+    return parser.isSet(emulator);
+}
+
+// Whether the command line only asks a question, answered without a display.
+bool onlyAsks(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i)
+        for (const char* question : {"-h", "--help", "--help-all", "-v", "--version"})
+            if (std::strcmp(argv[i], question) == 0)
+                return true;
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (onlyAsks(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        nameTheApplication();
+        showToolsMenu(app);
+        return 0;
+    }
+    QApplication app(argc, argv);
+    nameTheApplication();
+    const bool toolsMenu = showToolsMenu(app);
 
     modMain program(std::make_unique<CalcSpreadsheetFactory>());
-    if (!program.Main({parser.isSet(emulator), QCoreApplication::applicationDirPath()}))
+    if (!program.Main({toolsMenu, QCoreApplication::applicationDirPath()}))
         return 0;
     return app.exec();
 }
