@@ -1,0 +1,50 @@
+#pragma once
+
+#include "clsorva.h"
+#include "clsquorilex.h"
+
+#include <QRegularExpression>
+#include <QString>
+
+#include <algorithm>
+#include <climits>
+
+// An ORVA result line taken apart: index, date, time, measurement and temperature are the
+// captures 1 to 5; no match when the line has another form.
+inline QRegularExpressionMatch matchOrvaLine(const QString& line) {
+    static const QRegularExpression form(QStringLiteral(
+        R"(^0 (.{4}) :: (\d\d-\d\d-\d{4}) (\d\d:\d\d:\d\d) = (-?\d+) \(RAW\)  (-?\d+) \(C\)\r\n$)"));
+    return form.match(line);
+}
+
+// The lowest and highest measurement and temperature over many lines, as "40..60 / 20..25"; the
+// first line of another form instead.
+inline QString seenRanges(clsOrva& orva, int lines = 1500) {
+    int low[] = {INT_MAX, INT_MAX};
+    int high[] = {INT_MIN, INT_MIN};
+    for (int i = 0; i < lines; ++i) {
+        const QString line = orva.nextOutput();
+        const QRegularExpressionMatch match = matchOrvaLine(line);
+        if (!match.hasMatch())
+            return QStringLiteral("not an ORVA line: ") + line;
+        for (int value = 0; value < 2; ++value) {
+            low[value] = std::min(low[value], match.captured(4 + value).toInt());
+            high[value] = std::max(high[value], match.captured(4 + value).toInt());
+        }
+    }
+    return QStringLiteral("%1..%2 / %3..%4").arg(low[0]).arg(high[0]).arg(low[1]).arg(high[1]);
+}
+
+// QUORILEX outputs, one character each: '|' the separator, '9' a sample, '.' nothing, '?' any
+// other text.
+inline QString quorilexOutputs(clsQuorilex& quorilex, int count) {
+    QString seen;
+    for (int i = 0; i < count; ++i) {
+        const QString output = quorilex.nextOutput();
+        seen += output == u"\r\n\r\n\r\n" ? u'|'
+                : output == u"9999\r\n"   ? u'9'
+                : output.isEmpty()        ? u'.'
+                                          : u'?';
+    }
+    return seen;
+}
