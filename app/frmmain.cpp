@@ -63,6 +63,8 @@ frmMain::frmMain(const frmMainParts& parts)
     , m_shell(parts.folders, *this)
     , m_capture(parts.globals, parts.serial, parts.spreadsheets, m_shell, *this, parts.masterFolder)
     , m_receive(parts.globals, parts.serial, *this, parts.clock) {
+    // The lamps' icons live in this library's resources, which a static library must register.
+    Q_INIT_RESOURCE(icons);
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Celvane"));
     buildControls();

@@ -10,6 +10,7 @@
 #include "programrun.h"
 
 #include <QFileInfo>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -75,6 +76,9 @@ void tst_EndToEnd::capture(const QStringList& arguments, qint64 bytes, const QSt
     ProgramRun run;
     QVERIFY2(run.start(), qPrintable(run.problem()));
     QCOMPARE(run.statusText(), QStringLiteral("Ready"));
+    // The window as the user sees it, the icons beside the lamps included.
+    for (const char* icon : {"imgComPort", "imgExcel"})
+        QVERIFY2(!run.window()->findChild<QLabel*>(QLatin1String(icon))->pixmap().isNull(), icon);
     const QList<pid_t> offices = officeProcesses();
     QCOMPARE(offices.size(), 1);
 
