@@ -34,20 +34,35 @@ void addColumn(SheetCells& cells, int column, int row, int first, int last) {
         cells.insert({row++, column}, double(n));
 }
 
+namespace {
+
+// A number and a text that reads as that number are different cells.
+bool sameCell(const QVariant& actual, const QVariant& expected) {
+    return actual.typeId() == expected.typeId() && actual == expected;
+}
+
+QString shown(const QVariant& cell) {
+    if (!cell.isValid())
+        return QStringLiteral("nothing");
+    return QStringLiteral("%1 \"%2\"").arg(QLatin1String(cell.typeName()), cell.toString());
+}
+
+QString at(const QPair<int, int>& cell) {
+    return QStringLiteral("row %1 column %2").arg(cell.first).arg(cell.second);
+}
+
+} // namespace
+
 QString firstDifference(const SheetCells& actual, const SheetCells& expected) {
     for (auto cell = expected.cbegin(); cell != expected.cend(); ++cell) {
-        if (actual.value(cell.key()) != cell.value())
-            return QStringLiteral("row %1 column %2: \"%3\" where \"%4\" was due")
-                .arg(cell.key().first)
-                .arg(cell.key().second)
-                .arg(actual.value(cell.key()).toString(), cell.value().toString());
+        if (!sameCell(actual.value(cell.key()), cell.value()))
+            return QStringLiteral("%1: %2 where %3 was due")
+                .arg(at(cell.key()), shown(actual.value(cell.key())), shown(cell.value()));
     }
     for (auto cell = actual.cbegin(); cell != actual.cend(); ++cell) {
         if (!expected.contains(cell.key()))
-            return QStringLiteral("row %1 column %2: \"%3\" where nothing was due")
-                .arg(cell.key().first)
-                .arg(cell.key().second)
-                .arg(cell.value().toString());
+            return QStringLiteral("%1: %2 where nothing was due")
+                .arg(at(cell.key()), shown(cell.value()));
     }
     return {};
 }

@@ -19,5 +19,6 @@ QString asLines(const QStringList& texts);
 // The numbers first to last one per row in column, from row on.
 void addColumn(SheetCells& cells, int column, int row, int first, int last);
 
-// The first cell where a sheet differs from what was expected; empty when none.
+// The first cell where a sheet differs from what was expected, in value or in kind (number
+// or text); empty when none.
 QString firstDifference(const SheetCells& actual, const SheetCells& expected);

@@ -97,7 +97,8 @@ void tst_CalcCapture::capturedRowsSavedAsXls() {
     const auto sheets = readXls(saved);
     QVERIFY(sheets);
     QCOMPARE(sheets->size(), 1);
-    QVERIFY2(sheets->at(0) == expected, qPrintable(firstDifference(sheets->at(0), expected)));
+    const QString difference = firstDifference(sheets->at(0), expected);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
     // The program saved under the new name only: the working copy is as it was made.
     QCOMPARE(readFile(workingCopy()), readFile(masterWorkbook()));
 }
@@ -127,7 +128,11 @@ void tst_CalcCapture::secondStartReusesWorkingCopy() {
     // The second capture began on the unchanged copy: its row 1, nothing of the first.
     SheetCells expected;
     addOrvaRow(expected, 1, 8, 60, 25);
-    QCOMPARE(readXls(file(QStringLiteral("second.xls")))->value(0), expected);
+    const auto sheets = readXls(file(QStringLiteral("second.xls")));
+    QVERIFY(sheets);
+    QCOMPARE(sheets->size(), 1);
+    const QString difference = firstDifference(sheets->at(0), expected);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
     QCOMPARE(readFile(workingCopy()), copyBefore);
 }
 
@@ -203,10 +208,11 @@ void tst_CalcCapture::fullSheetsGoOnInNewSheets() {
     const auto sheets = readXls(file(QStringLiteral("sheets.xls")));
     QVERIFY(sheets);
     QCOMPARE(sheets->size(), expected.size());
-    for (qsizetype sheet = 0; sheet < expected.size(); ++sheet)
-        QVERIFY2(sheets->at(sheet) == expected.at(sheet),
-                 qPrintable(QStringLiteral("sheet %1, ").arg(sheet + 1) +
-                            firstDifference(sheets->at(sheet), expected.at(sheet))));
+    for (qsizetype sheet = 0; sheet < expected.size(); ++sheet) {
+        const QString difference = firstDifference(sheets->at(sheet), expected.at(sheet));
+        QVERIFY2(difference.isEmpty(),
+                 qPrintable(QStringLiteral("sheet %1, ").arg(sheet + 1) + difference));
+    }
 }
 
 QTEST_MAIN(tst_CalcCapture)
