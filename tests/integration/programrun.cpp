@@ -85,6 +85,16 @@ bool ProgramRun::waitForInstrument(std::chrono::milliseconds timeout) {
     return true;
 }
 
+bool ProgramRun::waitUntilReceived(qint64 bytes, std::chrono::milliseconds timeout) {
+    const ReceivePath& receive = window()->receivePath();
+    if (!QTest::qWaitFor([&] { return receive.bytesReceived() >= bytes; }, int(timeout.count())))
+        return fail(QStringLiteral("%1 of %2 bytes received; status \"%3\"")
+                        .arg(receive.bytesReceived())
+                        .arg(bytes)
+                        .arg(statusText()));
+    return true;
+}
+
 bool ProgramRun::waitUntilWritten(qint64 bytes, std::chrono::milliseconds timeout) {
     const ReceivePath& receive = window()->receivePath();
     if (!QTest::qWaitFor([&] { return bytesWritten() >= bytes; }, int(timeout.count())))

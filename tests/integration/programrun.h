@@ -32,6 +32,8 @@ public:
     // Lets the program run until the instrument has ended; true when it ended by itself
     // having sent everything.
     bool waitForInstrument(std::chrono::milliseconds timeout);
+    // Lets the program run until it has taken the bytes from the port, written or not.
+    bool waitUntilReceived(qint64 bytes, std::chrono::milliseconds timeout);
     // Lets the program run until it has received the bytes and written every complete line.
     bool waitUntilWritten(qint64 bytes, std::chrono::milliseconds timeout);
 
