@@ -12,8 +12,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>

@@ -9,6 +9,9 @@
 #include <QJsonDocument>
 #include <QProcess>
 
+#include <cerrno>
+#include <csignal>
+
 namespace {
 
 bool runFixtures(const QStringList& arguments, QByteArray* output = nullptr) {
@@ -84,4 +87,8 @@ std::optional<QList<SheetCells>> readXls(const QString& path) {
         sheets << cells;
     }
     return sheets;
+}
+
+bool processGone(pid_t pid) {
+    return pid > 0 && ::kill(pid, 0) == -1 && errno == ESRCH;
 }

@@ -12,6 +12,8 @@
 
 #include <optional>
 
+#include <sys/types.h>
+
 // The cells of one sheet by (row, column), 1-based: a double for a number, a QString for a
 // text. Empty cells are absent.
 using SheetCells = QMap<QPair<int, int>, QVariant>;
@@ -44,3 +46,5 @@ bool makeMacroBook(const QString& path);
 bool makeUserMacros(const QString& profileDir, const QString& mark);
 // Every sheet of an .xls file, read by an independent reader (xlrd); no value when unreadable.
 std::optional<QList<SheetCells>> readXls(const QString& path);
+// True once the process has ended and been reaped (and was a process at all).
+bool processGone(pid_t pid);

@@ -11,15 +11,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cerrno>
 #include <csignal>
 #include <memory>
 
 namespace {
-
-bool processGone(pid_t pid) {
-    return pid > 0 && ::kill(pid, 0) == -1 && errno == ESRCH;
-}
 
 QString readAll(const QString& path) {
     QFile file(path);

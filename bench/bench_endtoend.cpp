@@ -1,0 +1,153 @@
+// The whole chain under load: celvane-instrument plays ORVA lines as fast as each line speed
+// carries them, for a fixed time, into the program (started through its entry routine, in
+// this process) with a headless LibreOffice; Stop saves the workbook, which an independent
+// reader reads back. For each speed it prints the lines sent per second, the lines landed in
+// the saved workbook per second (from the first line sent until the last one was written),
+// the backlog when the instrument ended, lines lost and doubled, and the peak memory of the
+// program and of its office.
+//
+//   bench_endtoend [--seconds S] [--bauds 9600,115200,921600]
+
+#include "frmmain.h"
+#include "officetesthome.h"
+#include "orvarows.h"
+#include "processes.h"
+#include "programrun.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr qint64 kOrvaLineBytes = 50;
+constexpr int kBitsPerByte = 10; // start bit, eight data bits, stop bit
+
+struct Figures {
+    qint64 sent = 0;
+    double sendSeconds = 0;
+    double landSeconds = 0;
+    qint64 backlog = 0; // lines received or on their way, not written, when sending ended
+    OrvaRows rows;
+    qint64 programPeakKiB = -1;
+    qint64 officePeakKiB = -1;
+    QString problem;
+};
+
+Figures runAt(int baud, int seconds, const QString& saved) {
+    Figures figures;
+    figures.sent = qint64(seconds) * baud / kBitsPerByte / kOrvaLineBytes;
+    const qint64 bytes = figures.sent * kOrvaLineBytes;
+    if (!resetPeakMemory())
+        std::fprintf(stderr, "peak memory cannot be reset: it counts from the bench's start\n");
+
+    ProgramRun run;
+    if (!run.start()) {
+        figures.problem = run.problem();
+        return figures;
+    }
+    const QList<pid_t> offices = officeProcesses();
+    QElapsedTimer clock;
+    clock.start();
+    const QStringList instrument{QStringLiteral("--model"),    QStringLiteral("orva"),
+                                 QStringLiteral("--interval"), QStringLiteral("0"),
+                                 QStringLiteral("--count"),    QString::number(figures.sent),
+                                 QStringLiteral("--baud"),     QString::number(baud)};
+    if (!run.playInstrument(instrument) ||
+        !run.waitForInstrument(std::chrono::seconds(seconds * 4 + 60))) {
+        figures.problem = run.problem();
+        return figures;
+    }
+    figures.sendSeconds = clock.nsecsElapsed() / 1e9;
+    figures.backlog = figures.sent - run.bytesWritten() / kOrvaLineBytes;
+    if (!run.waitUntilWritten(bytes, 3600s)) {
+        figures.problem = run.problem();
+        return figures;
+    }
+    figures.landSeconds = clock.nsecsElapsed() / 1e9;
+    if (!offices.isEmpty())
+        figures.officePeakKiB = peakMemoryKiB(offices.first());
+    if (!run.stopSavingAs(saved)) {
+        figures.problem = run.problem();
+        return figures;
+    }
+    figures.programPeakKiB = peakMemoryKiB();
+
+    const auto sheets = readXls(saved);
+    if (!sheets) {
+        figures.problem = QStringLiteral("the saved workbook cannot be read");
+        return figures;
+    }
+    figures.rows = readOrvaRows(*sheets, figures.sent);
+    return figures;
+}
+
+double perSecond(qint64 count, double seconds) {
+    return seconds > 0 ? count / seconds : 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("celvane-instrument into the program and a headless LibreOffice."));
+    parser.addHelpOption();
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                           QStringLiteral("How long the instrument sends."),
+                                           QStringLiteral("s"), QStringLiteral("15"));
+    const QCommandLineOption baudsOption(
+        QStringLiteral("bauds"), QStringLiteral("The line speeds, comma-separated."),
+        QStringLiteral("list"), QStringLiteral("9600,115200,921600"));
+    parser.addOptions({secondsOption, baudsOption});
+    parser.process(app);
+    const int seconds = parser.value(secondsOption).toInt();
+    if (seconds <= 0) {
+        std::fprintf(stderr, "--seconds must be a positive whole number\n");
+        return 2;
+    }
+
+    // A home of its own: documents, settings and the office's profile.
+    const OfficeTestHome home;
+    if (!home.isValid() || !home.prepareProfile()) {
+        std::fprintf(stderr, "cannot start a headless LibreOffice\n");
+        return 1;
+    }
+    const QTemporaryDir files;
+    std::printf("ORVA lines (50 bytes) for %d s at each speed, into a headless LibreOffice\n",
+                seconds);
+    std::printf("%8s %7s %9s %9s %9s %8s %5s %7s %11s %10s\n", "baud", "lines", "sent/s",
+                "landed/s", "landed", "backlog", "lost", "doubled", "program MB", "office MB");
+    bool allLanded = true;
+    for (const QString& text : parser.value(baudsOption).split(u',', Qt::SkipEmptyParts)) {
+        const int baud = text.toInt();
+        if (baud <= 0) {
+            std::fprintf(stderr, "not a line speed: %s\n", qPrintable(text));
+            return 2;
+        }
+        const Figures f = runAt(baud, seconds, files.filePath(QStringLiteral("%1.xls").arg(baud)));
+        if (!f.problem.isEmpty()) {
+            std::printf("%8d  failed: %s\n", baud, qPrintable(f.problem));
+            allLanded = false;
+            continue;
+        }
+        std::printf("%8d %7lld %9.1f %9.1f %9lld %8lld %5lld %7lld %11.1f %10.1f\n", baud, f.sent,
+                    perSecond(f.sent, f.sendSeconds), perSecond(f.rows.rows, f.landSeconds),
+                    f.rows.rows, f.backlog, f.rows.lost, f.rows.doubled, f.programPeakKiB / 1024.0,
+                    f.officePeakKiB / 1024.0);
+        if (!f.rows.complete()) {
+            std::printf("         first problem: %s\n", qPrintable(f.rows.firstProblem));
+            allLanded = false;
+        }
+        std::fflush(stdout);
+    }
+    return allLanded ? 0 : 1;
+}
