@@ -51,14 +51,16 @@ bool OfficeTestHome::prepareProfile() const {
     return app.start().ok() && app.quit().ok();
 }
 
-QString masterWorkbook() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/spreadsheet.xls");
-}
-
-bool copyMaster(const QString& path) {
+WorkbookId openMasterCopy(SpreadsheetApp& app, const QString& path) {
+    // The master workbook beside the test executable.
+    const QString master =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/spreadsheet.xls");
     QFile::remove(path);
-    return QFile::copy(masterWorkbook(), path) &&
-           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    if (!QFile::copy(master, path) ||
+        !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner))
+        return 0;
+    const Result<WorkbookId> opened = app.open(path);
+    return opened.ok() ? opened.value : 0;
 }
 
 bool makeMacroBook(const QString& path) {

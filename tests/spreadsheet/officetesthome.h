@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calcoptions.h"
+#include "spreadsheet.h"
 
 #include <QList>
 #include <QMap>
@@ -36,10 +37,8 @@ private:
     QTemporaryDir m_dir;
 };
 
-// The master workbook beside the test executable.
-QString masterWorkbook();
-// A copy of the master workbook at path.
-bool copyMaster(const QString& path);
+// Opens a fresh copy of the master workbook, made at path; 0 when that fails.
+WorkbookId openMasterCopy(SpreadsheetApp& app, const QString& path);
 // A workbook (.ods) with the test macros Tidy (writes "tidied" to J1), Fails and CloseMe.
 bool makeMacroBook(const QString& path);
 // "My Macros" of the profile: PersonalTidy writes "ran" into the file mark.

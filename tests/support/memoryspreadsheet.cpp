@@ -179,7 +179,6 @@ Result<QString> MemorySpreadsheet::quit() {
         m_factory.files.insert(path, book);
         kept << path;
     }
-    m_quit = true;
     m_closed = true;
     return {{}, kept.join(QStringLiteral("; "))};
 }

@@ -54,9 +54,7 @@ public:
     void setBusy(bool busy) { m_busy = busy; }
     void closeWorkbook(WorkbookId book);
     void closeApplication() { m_closed = true; }
-    bool isClosed() const { return m_closed; }
     bool isVisible() const { return m_visible; }
-    bool hasQuit() const { return m_quit; }
     WorkbookId activeWorkbook() const { return m_active; }
     MemoryWorkbook& workbook(WorkbookId book) { return m_books[book - 1]; }
     // The cell of a sheet (0-based sheet index) of a workbook; an empty variant when unset.
@@ -74,7 +72,6 @@ private:
     bool m_busy = false;
     bool m_closed = false;
     bool m_visible = false;
-    bool m_quit = false;
     int m_writes = 0;
 };
 

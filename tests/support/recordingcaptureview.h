@@ -3,48 +3,24 @@
 #include "captureview.h"
 #include "recordingview.h"
 
-#include <QMap>
-#include <QStringList>
-
-// The main window as capture start and stop see it: remembers every call in order, next to
-// what the receive path shows ("button Start off", "front Pause", "message title|text"),
-// and the current state of each button.
+// The main window as capture start and stop see it: every call in order, next to what the
+// receive path shows ("button Start off", "front Pause", "message title|text").
 class RecordingCaptureView final : public RecordingReceiveView, public CaptureView {
 public:
     void setButtonEnabled(CaptureButton button, bool enabled) override {
-        enabledButtons[button] = enabled;
-        events << QStringLiteral("button %1 %2")
-                      .arg(buttonName(button),
-                           enabled ? QStringLiteral("on") : QStringLiteral("off"));
+        events << QStringLiteral("button %1 %2").arg(name(button), enabled ? "on" : "off");
     }
-    void bringToFront(CaptureButton button) override {
-        front = button;
-        events << QStringLiteral("front ") + buttonName(button);
-    }
+    void bringToFront(CaptureButton button) override { events << "front " + name(button); }
     quint32 statusFrameColour() const override { return frameColour; }
     void showMessage(const QString& title, const QString& text) override {
         events << QStringLiteral("message %1|%2").arg(title, text);
     }
 
-    QStringList messages() const { return events.filter(QStringLiteral("message ")); }
-
-    static QString buttonName(CaptureButton button) {
-        switch (button) {
-        case CaptureButton::Start:
-            return QStringLiteral("Start");
-        case CaptureButton::Stop:
-            return QStringLiteral("Stop");
-        case CaptureButton::Pause:
-            return QStringLiteral("Pause");
-        case CaptureButton::Resume:
-            return QStringLiteral("Resume");
-        case CaptureButton::ComPorts:
-            return QStringLiteral("ComPorts");
-        }
-        return {};
-    }
-
-    QMap<CaptureButton, bool> enabledButtons;
-    CaptureButton front = CaptureButton::Resume;
     quint32 frameColour = LampColour::Grey;
+
+private:
+    static QString name(CaptureButton button) {
+        static const char* const names[] = {"Start", "Stop", "Pause", "Resume", "ComPorts"};
+        return QString::fromLatin1(names[int(button)]);
+    }
 };
