@@ -51,12 +51,13 @@ bool OfficeTestHome::prepareProfile() const {
     return app.start().ok() && app.quit().ok();
 }
 
+QString masterWorkbook() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/spreadsheet.xls");
+}
+
 WorkbookId openMasterCopy(SpreadsheetApp& app, const QString& path) {
-    // The master workbook beside the test executable.
-    const QString master =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/spreadsheet.xls");
     QFile::remove(path);
-    if (!QFile::copy(master, path) ||
+    if (!QFile::copy(masterWorkbook(), path) ||
         !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner))
         return 0;
     const Result<WorkbookId> opened = app.open(path);

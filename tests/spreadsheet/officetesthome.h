@@ -37,6 +37,9 @@ private:
     QTemporaryDir m_dir;
 };
 
+// The master workbook beside the test executables.
+QString masterWorkbook();
+
 // Opens a fresh copy of the master workbook, made at path; 0 when that fails.
 WorkbookId openMasterCopy(SpreadsheetApp& app, const QString& path);
 // A workbook (.ods) with the test macros Tidy (writes "tidied" to J1), Fails and CloseMe.
