@@ -138,10 +138,12 @@ void ReceivePath::showFailure(const Status& status) {
     m_view.setPauseEnabled(false);
 }
 
-Status ReceivePath::writeCell(int row, int column, const CellValue& value) {
+Status ReceivePath::writeCells(int row, int column, const QList<CellValue>& values) {
+    if (values.isEmpty())
+        return {};
     if (!m_globals.excelApp)
         return Status::failure(SpreadsheetStatus::Closed);
-    return m_globals.excelApp->setCell(row, column, value);
+    return m_globals.excelApp->setCells(row, column, values);
 }
 
 Status ReceivePath::addWorksheet() {
@@ -175,28 +177,26 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
 
         if (isTokenLine(lineText)) {
             m_restampDue = false;
-            int column = 1;
+            QList<CellValue> tokens;
             QStringView rest = lineText;
             QStringView token;
-            while (NextToken(rest, token)) {
-                if (token == u"::" || token == u"=")
-                    continue;
-                if (column > m_maxColumns)
-                    break; // no room for more tokens
-                const Status status = writeCell(m_currentRow, column, token.toString());
-                if (!status.ok())
-                    return failAt(lineStart, status);
-                ++column;
+            while (NextToken(rest, token) && tokens.size() < m_maxColumns) {
+                if (token != u"::" && token != u"=")
+                    tokens << token.toString();
             }
+            const Status status = writeCells(m_currentRow, 1, tokens);
+            if (!status.ok())
+                return failAt(lineStart, status);
         } else {
             if (m_restampDue && separatorAt(buffer.sliced(p), finalPass) == Separator::None) {
-                const Status status = writeCell(1, 1, *m_blockStamp);
+                const Status status = writeCells(1, 1, {*m_blockStamp});
                 if (!status.ok())
                     return failAt(lineStart, status);
                 m_restampDue = false;
                 m_currentRow = 2;
             }
-            int column = m_globals.blockColumn;
+            const int firstColumn = m_globals.blockColumn;
+            QList<CellValue> fields;
             while (p <= e) {
                 const Separator separator = separatorAt(buffer.sliced(p), finalPass);
                 if (separator == Separator::Beginning) {
@@ -205,6 +205,11 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
                     return PassEnd::Complete;
                 }
                 if (separator == Separator::Whole) {
+                    // Fields before a separator that follows a TAB belong to the old block.
+                    if (const Status status = writeCells(m_currentRow, firstColumn, fields);
+                        !status.ok())
+                        return failAt(lineStart, status);
+                    fields.clear();
                     if (m_globals.blockColumn >= m_maxColumns) {
                         // No column left for the new block: it starts a new sheet.
                         const Status status = addWorksheet();
@@ -215,7 +220,7 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
                     }
                     const qint16 newBlock = m_globals.blockColumn + 1;
                     const double stamp = HoursSinceMidnight();
-                    const Status status = writeCell(1, newBlock, stamp);
+                    const Status status = writeCells(1, newBlock, {stamp});
                     if (!status.ok())
                         return failAt(lineStart, status);
                     m_blockStamp = stamp;
@@ -227,15 +232,13 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
                 }
                 qsizetype f = buffer.sliced(p, e - p).indexOf(u'\t');
                 f = f < 0 ? e : p + f;
-                const Status status =
-                    writeCell(m_currentRow, column, buffer.sliced(p, f - p).toString());
-                if (!status.ok())
-                    return failAt(lineStart, status);
+                fields << buffer.sliced(p, f - p).toString();
                 p = f + 1;
-                if (column >= m_maxColumns)
+                if (firstColumn + fields.size() > m_maxColumns)
                     p = e + 1; // no room for the rest of the line
-                ++column;
             }
+            if (const Status status = writeCells(m_currentRow, firstColumn, fields); !status.ok())
+                return failAt(lineStart, status);
         }
 
         ++m_currentRow;

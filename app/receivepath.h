@@ -65,7 +65,8 @@ public:
 private:
     enum class PassEnd { Complete, Failed };
     PassEnd writeLines(bool finalPass);
-    Status writeCell(int row, int column, const CellValue& value);
+    // One row's cells from the column on, in one call; nothing to write is no call.
+    Status writeCells(int row, int column, const QList<CellValue>& values);
     Status addWorksheet();
     // Ends a pass at a failed write: the line and everything after it wait for the next tick.
     PassEnd failAt(qsizetype lineStart, const Status& status);

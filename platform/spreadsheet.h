@@ -63,8 +63,12 @@ public:
     virtual Result<QString> startupPath() = 0;
     // Makes the workbook the active one: cell writes go to its active sheet.
     virtual Status activate(WorkbookId book) = 0;
-    // Sets one cell (1-based) of the active sheet of the active workbook.
-    virtual Status setCell(int row, int column, const CellValue& value) = 0;
+    // Sets cells of one row (1-based) of the active sheet of the active workbook, from the
+    // column on, in one call: all of them, or none when they do not fit the sheet.
+    virtual Status setCells(int row, int firstColumn, const QList<CellValue>& values) = 0;
+    Status setCell(int row, int column, const CellValue& value) {
+        return setCells(row, column, {value});
+    }
     // Adds a worksheet at the end of the active workbook and makes it its active sheet.
     virtual Status addWorksheet() = 0;
     // Runs a macro by name ("Tidy", "Book.xls!Tidy", "Book.xls!Module1.Tidy"), no arguments.

@@ -34,10 +34,9 @@
 #include <com/sun/star/script/provider/XScriptProvider.hpp>
 #include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 #include <com/sun/star/script/provider/theMasterScriptProviderFactory.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
-#include <com/sun/star/table/XCell.hpp>
-#include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XChangesBatch.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
@@ -345,24 +344,31 @@ Status CalcSession::activate(WorkbookId id) {
     });
 }
 
-Status CalcSession::setCell(WorkbookId id, int row, int column, const CellValue& value) {
+Status CalcSession::setCells(WorkbookId id, int row, int firstColumn,
+                             const QList<CellValue>& values) {
     return guarded<Status>([&]() -> Status {
         if (Status status = usable(id); !status.ok())
             return status;
-        if (row < 1 || row > SheetMaxRows || column < 1 || column > SheetMaxColumns)
-            return failed(QStringLiteral("The cell lies outside the sheet."));
-        const Reference<table::XCell> cell = book(id).sheet->getCellByPosition(column - 1, row - 1);
-        std::optional<double> number;
-        if (const double* given = std::get_if<double>(&value))
-            number = *given;
-        else
-            number = numberFromText(std::get<QString>(value));
-        if (number) {
-            cell->setValue(*number);
-        } else {
-            const Reference<text::XTextRange> text(cell, UNO_QUERY_THROW);
-            text->setString(toOu(std::get<QString>(value)));
+        const int lastColumn = firstColumn + int(values.size()) - 1;
+        if (values.isEmpty() || row < 1 || row > SheetMaxRows || firstColumn < 1 ||
+            lastColumn > SheetMaxColumns)
+            return failed(QStringLiteral("The cells lie outside the sheet."));
+        // One row of values in one call: a number as a number, any other text as literal text.
+        Sequence<Any> cells(sal_Int32(values.size()));
+        Any* cell = cells.getArray();
+        for (const CellValue& value : values) {
+            std::optional<double> number;
+            if (const double* given = std::get_if<double>(&value))
+                number = *given;
+            else
+                number = numberFromText(std::get<QString>(value));
+            *cell++ = number ? Any(*number) : Any(toOu(std::get<QString>(value)));
         }
+        const Reference<sheet::XCellRangeData> range(
+            book(id).sheet->getCellRangeByPosition(firstColumn - 1, row - 1, lastColumn - 1,
+                                                   row - 1),
+            UNO_QUERY_THROW);
+        range->setDataArray(Sequence<Sequence<Any>>(&cells, 1));
         return {};
     });
 }

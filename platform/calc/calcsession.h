@@ -37,7 +37,7 @@ public:
     Result<WorkbookId> open(const QString& path);
     Status setVisible(bool visible);
     Status activate(WorkbookId book);
-    Status setCell(WorkbookId book, int row, int column, const CellValue& value);
+    Status setCells(WorkbookId book, int row, int firstColumn, const QList<CellValue>& values);
     Status addWorksheet(WorkbookId book);
     Status run(const QString& macro);
     Result<QString> name(WorkbookId book);

@@ -134,14 +134,14 @@ Status CalcSpreadsheet::activate(WorkbookId book) {
     return status;
 }
 
-Status CalcSpreadsheet::setCell(int row, int column, const CellValue& value) {
+Status CalcSpreadsheet::setCells(int row, int firstColumn, const QList<CellValue>& values) {
     if (gone())
         return notRunning();
     CalcSession* session = m_session.get();
     const WorkbookId book = m_active;
-    return m_worker->perform(
-        [session, book, row, column, value] { return session->setCell(book, row, column, value); },
-        UnoWorker::Wait::Reply);
+    return m_worker->perform([session, book, row, firstColumn,
+                              values] { return session->setCells(book, row, firstColumn, values); },
+                             UnoWorker::Wait::Reply);
 }
 
 Status CalcSpreadsheet::addWorksheet() {

@@ -83,19 +83,24 @@ Status MemorySpreadsheet::activate(WorkbookId book) {
     return {};
 }
 
-Status MemorySpreadsheet::setCell(int row, int column, const CellValue& value) {
+Status MemorySpreadsheet::setCells(int row, int firstColumn, const QList<CellValue>& values) {
     if (Status status = bookAvailable(m_active); !status.ok())
         return status;
-    if (row < 1 || row > SheetMaxRows || column < 1 || column > SheetMaxColumns)
+    const int lastColumn = firstColumn + int(values.size()) - 1;
+    if (values.isEmpty() || row < 1 || row > SheetMaxRows || firstColumn < 1 ||
+        lastColumn > SheetMaxColumns)
         return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("outside the sheet"));
     MemoryWorkbook& book = m_books[m_active - 1];
-    CellValue stored = value;
-    if (const QString* text = std::get_if<QString>(&value))
-        if (const auto number = numberFromText(*text))
-            stored = *number;
-    book.sheets[book.activeSheet][{row, column}] = stored;
+    int column = firstColumn;
+    for (const CellValue& value : values) {
+        CellValue stored = value;
+        if (const QString* text = std::get_if<QString>(&value))
+            if (const auto number = numberFromText(*text))
+                stored = *number;
+        book.sheets[book.activeSheet][{row, column++}] = stored;
+        ++m_writes;
+    }
     book.saved = false;
-    ++m_writes;
     return {};
 }
 

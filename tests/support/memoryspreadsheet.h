@@ -40,7 +40,7 @@ public:
     Status setVisible(bool visible) override;
     Result<QString> startupPath() override;
     Status activate(WorkbookId book) override;
-    Status setCell(int row, int column, const CellValue& value) override;
+    Status setCells(int row, int firstColumn, const QList<CellValue>& values) override;
     Status addWorksheet() override;
     Status run(const QString& macro) override;
     Result<QString> name(WorkbookId book) override;
