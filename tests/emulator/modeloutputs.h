@@ -35,16 +35,15 @@ inline QString seenRanges(clsOrva& orva, int lines = 1500) {
     return QStringLiteral("%1..%2 / %3..%4").arg(low[0]).arg(high[0]).arg(low[1]).arg(high[1]);
 }
 
-// QUORILEX outputs, one character each: '|' the separator, '9' a sample, '.' nothing, '?' any
-// other text.
+// QUORILEX outputs, each as "|" for the separator, "9" for a sample, "." for nothing.
 inline QString quorilexOutputs(clsQuorilex& quorilex, int count) {
     QString seen;
     for (int i = 0; i < count; ++i) {
-        const QString output = quorilex.nextOutput();
-        seen += output == u"\r\n\r\n\r\n" ? u'|'
-                : output == u"9999\r\n"   ? u'9'
-                : output.isEmpty()        ? u'.'
-                                          : u'?';
+        QString output = quorilex.nextOutput();
+        seen += output.isEmpty()
+                    ? QStringLiteral(".")
+                    : output.replace(QStringLiteral("\r\n\r\n\r\n"), QStringLiteral("|"))
+                          .replace(QStringLiteral("9999\r\n"), QStringLiteral("9"));
     }
     return seen;
 }
