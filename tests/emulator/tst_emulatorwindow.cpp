@@ -142,7 +142,6 @@ private slots:
         // key or key face of that name.
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("lines");
-        QTest::newRow("at load") << "" << u"VELDAN DESIGNS | 300"_s;
         QTest::newRow("power up counts down") << "tick 299" << u"VELDAN DESIGNS | 1"_s;
         QTest::newRow("then ready") << "tick 301" << u"0.000 | Rdy"_s;
         QTest::newRow("GO shows at the next refresh") << "cmdGO" << u"VELDAN DESIGNS | 300"_s;
