@@ -6,7 +6,6 @@
 #include "receivepath.h"
 #include "recordingview.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -172,34 +171,29 @@ private slots:
     }
 
     void machineChooser_data() {
-        // "pick": from the list, as a user does; "type": over the text, then Return for a "\n".
-        // Seen: the panel shown, the start of the output a tick then gives ("|" for CR LF, "kept"
-        // when the one waiting stays), and each message box.
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("action");
+        // Steps, split at ", ": "pick X" from the list; "type X" over the text, then Return for a
+        // "\n". Seen: the panel shown, the start of the output a tick then gives ("|" for CR LF,
+        // "kept" when the one waiting stays), and each message box.
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("seen");
         const QString notEmulated = u"Celvane|The %1 machine is not currently emulated"_s;
-        QTest::newRow("QUORILEX") << "ORVA" << u"pick QUORILEX"_s << u"famQuorilex |||"_s;
-        QTest::newRow("ORVA") << "QUORILEX" << u"pick ORVA"_s << u"famOrva 0 0000"_s;
-        QTest::newRow("PELMAR over ORVA")
-            << "ORVA" << u"pick PELMAR"_s << "famOrva kept, " + notEmulated.arg("PELMAR");
-        QTest::newRow("TESSOR over QUORILEX")
-            << "QUORILEX" << u"pick TESSOR"_s << "famQuorilex kept, " + notEmulated.arg("TESSOR");
+        QTest::newRow("QUORILEX") << "pick QUORILEX" << u"famQuorilex |||"_s;
+        QTest::newRow("ORVA") << "pick QUORILEX, pick ORVA" << u"famOrva 0 0000"_s;
+        QTest::newRow("PELMAR over ORVA") << "pick PELMAR"
+                                          << "famOrva kept, " + notEmulated.arg("PELMAR");
+        QTest::newRow("TESSOR over QUORILEX") << "pick QUORILEX, pick TESSOR"
+                                              << "famQuorilex kept, " + notEmulated.arg("TESSOR");
         // Typing neither completes a name nor, with Return, adds one; case matters.
-        QTest::newRow("typed part of a name") << "ORVA" << u"type QUORI"_s << u"famOrva kept"_s;
-        QTest::newRow("typed name") << "ORVA" << u"type QUORILEX"_s << u"famQuorilex |||"_s;
-        QTest::newRow("typed lower case")
-            << "QUORILEX" << u"type orva\n"_s << u"famQuorilex kept"_s;
+        QTest::newRow("typed part of a name") << "type QUORI" << u"famOrva kept"_s;
+        QTest::newRow("typed name") << "type QUORILEX" << u"famQuorilex |||"_s;
+        QTest::newRow("typed lower case") << "pick QUORILEX, type orva\n" << u"famQuorilex kept"_s;
     }
 
     void machineChooser() {
-        QFETCH(QString, before);
-        QFETCH(QString, action);
+        QFETCH(QString, steps);
         QFETCH(QString, seen);
-        const QString machine = action.mid(5).trimmed();
         open();
         auto* chooser = find<QComboBox>("cboMachine");
-        chooser->setCurrentIndex(chooser->findText(before));
         // Every message box is answered with OK.
         QStringList shown;
         QTimer answerer;
@@ -210,18 +204,18 @@ private slots:
             }
         });
         answerer.start(10);
-        if (action.startsWith("pick")) {
-            chooser->showPopup();
-            chooser->view()->setCurrentIndex(
-                chooser->model()->index(chooser->findText(machine), 0));
-            QTest::keyClick(chooser->view(), Qt::Key_Return);
-        } else {
-            chooser->lineEdit()->selectAll();
-            QTest::keyClicks(chooser->lineEdit(), machine);
-            if (action.endsWith(u'\n'))
-                QTest::keyClick(chooser->lineEdit(), Qt::Key_Return);
+        for (const QString& step : steps.split(u", "_s)) {
+            const QString machine = step.mid(5).trimmed();
+            if (step.startsWith("pick")) {
+                chooser->setCurrentIndex(chooser->findText(machine));
+            } else {
+                chooser->lineEdit()->selectAll();
+                QTest::keyClicks(chooser->lineEdit(), machine);
+                if (step.endsWith(u'\n'))
+                    QTest::keyClick(chooser->lineEdit(), Qt::Key_Return);
+            }
+            QCOMPARE(chooser->currentText(), machine);
         }
-        QCOMPARE(chooser->currentText(), machine);
         QCOMPARE(chooser->count(), 4);
         globals.emulatorOutput = u"kept"_s;
         window->Timer2_Timer();
@@ -234,10 +228,10 @@ private slots:
 
     void reopenKeepsModelSettings() {
         open();
-        // 8.5 halves to even; the box then left empty keeps the frequency.
+        // 9.5 rounds to 10; the box then left empty keeps the frequency.
         auto* eol = find<QLineEdit>("txtEOLFrequency");
         eol->selectAll();
-        QTest::keyClicks(eol, u"8.5"_s);
+        QTest::keyClicks(eol, u"9.5"_s);
         eol->selectAll();
         QTest::keyClick(eol, Qt::Key_Delete);
         find<QLineEdit>("txtIndex")->selectAll();
@@ -252,7 +246,7 @@ private slots:
         QCOMPARE(find<QLineEdit>("txtEOLFrequency")->text() + find<QLineEdit>("txtIndex")->text(),
                  u"160000"_s);
         QCOMPARE(orva.getFourDigitIndex(), u"0042"_s);
-        QCOMPARE(quorilexOutputs(quorilex, 10), u"|99999999|"_s);
+        QCOMPARE(quorilexOutputs(quorilex, 12), u"|9999999999|"_s);
         // The ranges start again at 50..50; the stored distance stays until the box is clicked.
         QCOMPARE(rangeState("Measure"), u"50..50"_s);
         QCOMPARE(seenRanges(orva), u"50..50 / 50..50"_s);
