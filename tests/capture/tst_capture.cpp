@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QByteArray readFile(const QString& path) {
@@ -22,8 +24,15 @@ bool writeFile(const QString& path, const QByteArray& content) {
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-const QString kRenameDialog = QStringLiteral("Please rename this workbook|Excel workbook,*.xls|");
-const QString kMacroFailed = QStringLiteral("User macro did NOT run.");
+const QString kRenameDialog = u"Please rename this workbook|Excel workbook,*.xls|"_s;
+// What the window is told as a start begins, as it opens the port, and through to a running
+// capture.
+const QString kOpening = u"lamp Excel yellow, status Opening MS Excel Spreadsheet"_s;
+const QString kOpeningPort =
+    kOpening + ", lamp Excel green, status , lamp ComPort yellow, status Opening COM port";
+const QString kStarted =
+    kOpeningPort + ", lamp ComPort green, status Ready, button Start off, button Stop on, button "
+                   "Pause on, front Pause, button Resume off, button ComPorts off";
 
 // Everything a capture touches: temporary documents, program and start-up folders, the
 // in-memory spreadsheet and serial port, and a window that records.
@@ -34,17 +43,17 @@ struct Rig {
         writeFile(master(), "master workbook");
     }
 
-    QString master() const { return program.filePath(QStringLiteral("spreadsheet.xls")); }
-    QString workingCopy() const { return documents.filePath(QStringLiteral("spreadsheet.xls")); }
-    QString personal() const { return startup.filePath(QStringLiteral("Personal.xls")); }
+    QString master() const { return program.filePath(u"spreadsheet.xls"_s); }
+    QString workingCopy() const { return documents.filePath(u"spreadsheet.xls"_s); }
+    QString personal() const { return startup.filePath(u"Personal.xls"_s); }
     MemorySpreadsheet& app() { return *memory.last(); }
+    QString shown() const { return view.events.join(u", "_s); }
     // Starts a capture and forgets what the start showed.
     bool started() {
         const bool ok = capture.CaptureStart();
         view.events.clear();
         return ok;
     }
-    bool writeSomething() { return globals.excelApp->setCell(1, 1, QStringLiteral("12")).ok(); }
     // The capture let go of its spreadsheet, which runs no more.
     bool released() const {
         return !globals.excelApp && globals.captureBook == 0 && !memory.last();
@@ -60,355 +69,245 @@ struct Rig {
     Capture capture{globals, serial, memory, shell, view, program.path()};
 };
 
-enum class Breakage { FolderMissing, FolderError, NoMaster, NoSpreadsheet, Unopenable, NoPort };
-
 } // namespace
 
 class CaptureTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void startShowsEachStage();
-    void startFailures_data();
-    void startFailures();
-    void personalMacros_data();
-    void personalMacros();
-    void workingCopyNeverOverwritten();
-    void secondStartAfterStop();
+    void start_data() {
+        // What is wrong, or there already, before the start; everything the window is told, in
+        // order; the workbooks open in the running capture (0: the start fails); the working
+        // copy afterwards.
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("shows");
+        QTest::addColumn<int>("books");
+        QTest::addColumn<QByteArray>("copy");
+        const QByteArray master("master workbook");
+        const QString excelFails = kOpening + ", status %1, lamp Excel red";
+        const QString noFolder =
+            u"We do not remember the path to the master copy of our workbook."_s;
+        QTest::newRow("all well") << "" << kStarted << 1 << master;
+        QTest::newRow("working copy reused, never overwritten")
+            << "earlier copy" << kStarted << 1 << QByteArray("earlier capture");
+        QTest::newRow("personal macros loaded") << "personal" << kStarted << 2 << master;
+        QTest::newRow("personal macros, start-up folder unknown")
+            << "personal, start-up folder unknown" << kStarted << 1 << master;
+        QTest::newRow("personal macros not loadable")
+            << "personal unloadable"
+            << kStarted + ", lamp Excel yellow, status Your personal macros were NOT loaded." << 1
+            << master;
+        QTest::newRow("F1 folder missing")
+            << "folder missing" << excelFails.arg(noFolder) << 0 << QByteArray();
+        QTest::newRow("F1 lookup error")
+            << "folder error"
+            << kOpening +
+                   ", message Failure in modShell:GetFolderPath|Error code: -2147024809 "
+                   "returned for CSIDL value: 5, status " +
+                   noFolder + ", lamp Excel red"
+            << 0 << QByteArray();
+        QTest::newRow("F2 no master")
+            << "no master"
+            << excelFails.arg("We cannot make a copy of the master workbook; it may have been "
+                              "deleted.")
+            << 0 << QByteArray();
+        QTest::newRow("F3 no spreadsheet")
+            << "no spreadsheet"
+            << excelFails.arg("We cannot start MS Excel; it may not be loaded on this computer.")
+            << 0 << master;
+        QTest::newRow("F4 workbook will not open")
+            << "unopenable" << excelFails.arg("Excel cannot open workbook") << 0 << master;
+        QTest::newRow("F5 port not available")
+            << "no port" << kOpeningPort + ", status COM port not available, lamp ComPort red" << 0
+            << master;
+    }
 
-    void stopShowsTheIdleWindow();
-    void macroSearch_data();
-    void macroSearch();
-    void saving_data();
-    void saving();
-    void recoveryCopyNamed();
-    void everythingGoneBeforeStop();
+    void start() {
+        QFETCH(QString, setup);
+        QFETCH(QString, shows);
+        QFETCH(int, books);
+        QFETCH(QByteArray, copy);
+        Rig rig;
+        rig.globals.blockColumn = 7;
+        if (setup == "earlier copy")
+            QVERIFY(writeFile(rig.workingCopy(), "earlier capture"));
+        if (setup.startsWith("personal"))
+            QVERIFY(writeFile(rig.personal(), "personal macros"));
+        if (setup.endsWith("unloadable"))
+            rig.memory.unloadable.insert(rig.personal());
+        rig.memory.failStartupPath = setup.endsWith("unknown");
+        rig.folders.code = setup == "folder missing" ? FolderCode::Missing
+                           : setup == "folder error" ? FolderCode::InvalidArgument
+                                                     : FolderCode::Ok;
+        if (setup == "no master")
+            QVERIFY(QFile::remove(rig.master()));
+        rig.memory.failCreate = setup == "no spreadsheet";
+        if (setup == "unopenable")
+            rig.memory.unloadable.insert(rig.workingCopy());
+        rig.serial.devicepresent = setup != "no port";
 
-    void documentsFolder_data();
-    void documentsFolder();
-};
+        QCOMPARE(rig.capture.CaptureStart(), books > 0);
+        QCOMPARE(rig.shown(), shows);
+        QCOMPARE(rig.globals.blockColumn, qint16(1));
+        QCOMPARE(readFile(rig.workingCopy()), copy);
+        QCOMPARE(rig.serial.portOpen(), books > 0);
+        // A failed start leaves nothing it began running.
+        QCOMPARE(rig.released(), books == 0);
+        if (books == 0)
+            return;
+        // The working copy is shown, and stays the active workbook that cell writes go to.
+        QVERIFY(rig.app().isVisible() && rig.app().activeWorkbook() == rig.globals.captureBook);
+        QCOMPARE(rig.app().workbook(rig.globals.captureBook).path, rig.workingCopy());
+        QCOMPARE(rig.app().workbooks().value.size(), books);
+    }
 
-void CaptureTest::startShowsEachStage() {
-    Rig rig;
-    rig.globals.blockColumn = 7;
-    QVERIFY(rig.capture.CaptureStart());
-    QCOMPARE(rig.view.events,
-             (QStringList{"lamp Excel yellow", "status Opening MS Excel Spreadsheet",
-                          "lamp Excel green", "status ", "lamp ComPort yellow",
-                          "status Opening COM port", "lamp ComPort green", "status Ready",
-                          "button Start off", "button Stop on", "button Pause on", "front Pause",
-                          "button Resume off", "button ComPorts off"}));
-    QCOMPARE(rig.globals.blockColumn, qint16(1));
-    QVERIFY(rig.serial.portOpen());
-    QVERIFY(rig.app().isVisible());
-    QCOMPARE(rig.app().workbook(rig.globals.captureBook).path, rig.workingCopy());
-    QCOMPARE(readFile(rig.workingCopy()), QByteArray("master workbook"));
-}
+    void stopThenStartAgain() {
+        Rig rig;
+        QVERIFY(rig.started());
+        rig.globals.blockColumn = 4; // the receive path moved on
+        rig.view.frameColour = 0xECE9D8;
+        rig.capture.CaptureStop();
+        QCOMPARE(rig.shown(), "lamp ComPort #ece9d8, lamp Excel #ece9d8, status , button Start on, "
+                              "button Stop off, button Pause off, front Pause, button Resume off, "
+                              "button ComPorts on");
+        QVERIFY(!rig.serial.portOpen() && rig.released());
 
-void CaptureTest::startFailures_data() {
-    QTest::addColumn<Breakage>("breakage");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QString>("lamps"); // Excel, COM port
-    QTest::addColumn<QString>("box");   // the one message box of the folder lookup; empty: none
-    QTest::addColumn<bool>("copied");   // the working copy was made
+        rig.view.events.clear();
+        QVERIFY(rig.capture.CaptureStart());
+        QCOMPARE(rig.shown(), kStarted);
+        QCOMPARE(rig.globals.blockColumn, qint16(1));
+        QCOMPARE(rig.memory.created(), 2);
+        QVERIFY(rig.serial.portOpen());
+    }
 
-    const char* noFolder = "We do not remember the path to the master copy of our workbook.";
-    const char* none = "";
-    QTest::newRow("F1 folder missing")
-        << Breakage::FolderMissing << noFolder << "red grey" << none << false;
-    QTest::newRow("F1 lookup error")
-        << Breakage::FolderError << noFolder << "red grey"
-        << "Failure in modShell:GetFolderPath|Error code: -2147024809 returned for CSIDL value: 5"
-        << false;
-    QTest::newRow("F2 no master")
-        << Breakage::NoMaster
-        << "We cannot make a copy of the master workbook; it may have been deleted."
-        << "red grey" << none << false;
-    QTest::newRow("F3 no spreadsheet")
-        << Breakage::NoSpreadsheet
-        << "We cannot start MS Excel; it may not be loaded on this computer."
-        << "red grey" << none << true;
-    QTest::newRow("F4 workbook will not open")
-        << Breakage::Unopenable << "Excel cannot open workbook"
-        << "red grey" << none << true;
-    QTest::newRow("F5 port not available") << Breakage::NoPort << "COM port not available"
-                                           << "green red" << none << true;
-}
+    void stop_data() {
+        // Steps, split at ", ", made while the capture runs: "data" writes a cell; "macro Tidy"
+        // ticks the user macro and names it, "unticked Tidy" names it only; "in A B" makes
+        // macros A and B (by qualified name) that change the workbook; "book my.xls" renames the
+        // capture workbook, "book closed" closes it; "answer run.xls" is the user's answer to
+        // the rename question (Cancel otherwise); "save fails"; "recovery": the spreadsheet keeps
+        // unsaved data itself when it quits; "all gone": spreadsheet and port went away.
+        // What the stop gives: the macros it tried, the rename question, the files saved (below
+        // the documents folder) and the status text.
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("gives");
+        const QString both = u"in spreadsheet.xls!Tidy Personal.xls!Tidy"_s;
+        const QString failed = u"status User macro did NOT run."_s;
+        const QString tried = u"ran spreadsheet.xls!Tidy, Personal.xls!Tidy"_s;
+        QTest::newRow("empty macro name, no data: no question") << "macro, " + both << "";
+        QTest::newRow("macro not ticked") << "unticked Tidy, " + both << "";
+        QTest::newRow("capture workbook first")
+            << "macro Tidy, " + both << "ran spreadsheet.xls!Tidy; asked";
+        QTest::newRow("then the personal workbook")
+            << "macro Tidy, in Personal.xls!Tidy" << tried + "; asked";
+        QTest::newRow("macro nowhere") << "macro Tidy" << tried + "; " + failed;
+        QTest::newRow("qualified")
+            << "macro Personal.xls!Tidy, " + both << "ran Personal.xls!Tidy; asked";
+        QTest::newRow("qualified, not searched further")
+            << "macro Book1.xls!Tidy, " + both << "ran Book1.xls!Tidy; " + failed;
+        QTest::newRow("leading bang is part of the name")
+            << "macro !Tidy, in Personal.xls!!Tidy"
+            << "ran spreadsheet.xls!!Tidy, Personal.xls!!Tidy; asked";
+        QTest::newRow("saved under the chosen name") << "data, answer run 12.xls"
+                                                     << "asked; file run 12.xls with the data";
+        QTest::newRow("rename cancelled") << "data" << u"asked"_s;
+        QTest::newRow("name compared in lower case")
+            << "data, book SpreadSheet.XLS, answer run 12.xls"
+            << "asked; file run 12.xls with the data";
+        QTest::newRow("renamed by the user during the capture")
+            << "data, book my run.xls, answer run 12.xls" << QString();
+        QTest::newRow("capture workbook closed")
+            << "data, book closed, answer run 12.xls" << QString();
+        QTest::newRow("save fails") << "data, answer run 12.xls, save fails"
+                                    << "asked; status The workbook was NOT saved.";
+        QTest::newRow("recovery copy named")
+            << "data, recovery, macro Missing"
+            << "ran spreadsheet.xls!Missing, Personal.xls!Missing; asked; file recovered/"
+               "spreadsheet (recovered).xls with the data; " +
+                   failed + " Unsaved data kept in recovered/spreadsheet (recovered).xls";
+        QTest::newRow("everything gone before the stop") << "data, macro Tidy, all gone" << failed;
+    }
 
-void CaptureTest::startFailures() {
-    QFETCH(Breakage, breakage);
-    QFETCH(QString, status);
-    QFETCH(QString, lamps);
-    QFETCH(QString, box);
-    QFETCH(bool, copied);
-
-    Rig rig;
-    rig.globals.blockColumn = 3;
-    if (breakage == Breakage::FolderMissing || breakage == Breakage::FolderError)
-        rig.folders.code =
-            breakage == Breakage::FolderMissing ? FolderCode::Missing : FolderCode::InvalidArgument;
-    if (breakage == Breakage::NoMaster)
-        QVERIFY(QFile::remove(rig.master()));
-    rig.memory.failCreate = breakage == Breakage::NoSpreadsheet;
-    if (breakage == Breakage::Unopenable)
-        rig.memory.unloadable.insert(rig.workingCopy());
-    rig.serial.devicepresent = breakage != Breakage::NoPort;
-
-    QVERIFY(!rig.capture.CaptureStart());
-    // The sentence first, then the failing part's lamp turns red.
-    const QString failing = lamps.startsWith("red") ? "Excel" : "ComPort";
-    QCOMPARE(rig.view.events.mid(rig.view.events.size() - 2),
-             (QStringList{"status " + status, "lamp " + failing + " red"}));
-    QCOMPARE(rig.view.colourName(rig.view.excelLamp) + ' ' + rig.view.colourName(rig.view.comLamp),
-             lamps);
-    QCOMPARE(rig.view.events.filter("message "),
-             box.isEmpty() ? QStringList() : QStringList{"message " + box});
-    // Nothing left running, the buttons untouched.
-    QVERIFY(rig.released());
-    QVERIFY(!rig.serial.portOpen());
-    QVERIFY(rig.view.events.filter("button ").isEmpty());
-    QCOMPARE(rig.globals.blockColumn, qint16(1));
-    QCOMPARE(readFile(rig.workingCopy()), copied ? QByteArray("master workbook") : QByteArray());
-}
-
-void CaptureTest::personalMacros_data() {
-    QTest::addColumn<QString>("personal"); // the personal macro workbook in the start-up folder
-    QTest::addColumn<int>("openBooks");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<quint32>("excelLamp");
-
-    QTest::newRow("absent") << "absent" << 1 << "Ready" << LampColour::Green;
-    QTest::newRow("start-up folder unknown") << "no start-up" << 1 << "Ready" << LampColour::Green;
-    QTest::newRow("loaded") << "loadable" << 2 << "Ready" << LampColour::Green;
-    QTest::newRow("not loadable") << "unloadable" << 1 << "Your personal macros were NOT loaded."
-                                  << LampColour::Yellow;
-}
-
-void CaptureTest::personalMacros() {
-    QFETCH(QString, personal);
-    QFETCH(int, openBooks);
-    QFETCH(QString, status);
-    QFETCH(quint32, excelLamp);
-
-    Rig rig;
-    if (personal != "absent")
+    void stop() {
+        QFETCH(QString, steps);
+        QFETCH(QString, gives);
+        Rig rig;
         QVERIFY(writeFile(rig.personal(), "personal macros"));
-    if (personal == "unloadable")
-        rig.memory.unloadable.insert(rig.personal());
-    rig.memory.failStartupPath = personal == "no start-up";
+        QVERIFY(rig.started());
+        for (const QString& step : steps.split(u", "_s, Qt::SkipEmptyParts)) {
+            const QString rest = step.section(u' ', 1);
+            if (step == "data") {
+                QVERIFY(rig.globals.excelApp->setCell(1, 1, u"12"_s).ok());
+            } else if (step.startsWith("macro") || step.startsWith("unticked ")) {
+                rig.globals.macroEnabled = step.startsWith("macro");
+                rig.globals.macroName = rest;
+            } else if (step.startsWith("in ")) {
+                for (const QString& macro : rest.split(u' '))
+                    rig.memory.macros.insert(macro, [](MemorySpreadsheet& app) {
+                        return app.setCell(1, 5, u"tidied"_s).ok();
+                    });
+            } else if (step == "book closed") {
+                rig.app().closeWorkbook(rig.globals.captureBook);
+            } else if (step.startsWith("book ")) {
+                rig.app().workbook(rig.globals.captureBook).path = rig.documents.filePath(rest);
+            } else if (step.startsWith("answer ")) {
+                rig.memory.saveAsAnswer = rig.documents.filePath(rest);
+            } else if (step == "recovery") {
+                rig.memory.recoveryFolder = rig.documents.filePath(u"recovered"_s);
+            } else if (step == "save fails") {
+                rig.memory.failSaveAs = true;
+            } else {
+                QCOMPARE(step, u"all gone"_s);
+                rig.app().closeApplication();
+                rig.serial.loseDevice();
+            }
+        }
+        rig.capture.CaptureStop();
 
-    QVERIFY(rig.capture.CaptureStart());
-    QCOMPARE(rig.view.status, status);
-    QCOMPARE(rig.view.excelLamp, excelLamp);
-    QCOMPARE(rig.view.comLamp, LampColour::Green);
-    QVERIFY(rig.serial.portOpen());
-    QCOMPARE(rig.app().workbooks().value.size(), openBooks);
-    // Cell writes go to the active workbook: the capture workbook, whatever was loaded after it.
-    QCOMPARE(rig.app().activeWorkbook(), rig.globals.captureBook);
-}
+        QStringList seen;
+        if (!rig.memory.macroRuns.isEmpty())
+            seen << "ran " + rig.memory.macroRuns.join(u", "_s);
+        for (const QString& dialog : rig.memory.dialogs)
+            seen << (dialog == kRenameDialog ? u"asked"_s : dialog);
+        const QDir documents(rig.documents.path());
+        for (const auto& [path, book] : rig.memory.files.asKeyValueRange())
+            seen << "file " + documents.relativeFilePath(path) +
+                        (book.sheets[0].count({1, 1}) ? " with the data" : " without the data");
+        if (!rig.view.status.isEmpty())
+            seen << "status " + QString(rig.view.status)
+                                    .remove(QDir::toNativeSeparators(documents.path() + '/'));
+        QCOMPARE(seen.join(u"; "_s), gives);
+        QVERIFY(rig.released());
+    }
 
-void CaptureTest::workingCopyNeverOverwritten() {
-    Rig rig;
-    QVERIFY(writeFile(rig.workingCopy(), "data of an earlier capture"));
-    QVERIFY(rig.capture.CaptureStart());
-    QCOMPARE(rig.app().workbook(rig.globals.captureBook).path, rig.workingCopy());
-    QCOMPARE(readFile(rig.workingCopy()), QByteArray("data of an earlier capture"));
-}
+    void documentsFolder_data() {
+        QTest::addColumn<QString>("setting"); // the desktop's documents folder, in a new home
+        QTest::addColumn<QString>("found");   // empty: missing
+        QTest::newRow("missing: made") << "new account/Papers" << u"new account/Papers"_s;
+        QTest::newRow("trailing separator dropped") << "Docs/" << u"Docs"_s;
+        QTest::newRow("cannot be made") << "plain file/Documents" << QString();
+    }
 
-void CaptureTest::secondStartAfterStop() {
-    Rig rig;
-    QVERIFY(rig.capture.CaptureStart());
-    const QStringList firstStart = rig.view.events;
-    rig.globals.blockColumn = 4; // the receive path moved on
-    rig.capture.CaptureStop();
-    rig.view.events.clear();
+    void documentsFolder() {
+        QFETCH(QString, setting);
+        QFETCH(QString, found);
 
-    QVERIFY(rig.capture.CaptureStart());
-    QCOMPARE(rig.view.events, firstStart);
-    QCOMPARE(rig.globals.blockColumn, qint16(1));
-    QCOMPARE(rig.memory.created(), 2);
-    QVERIFY(rig.serial.portOpen());
-    QCOMPARE(rig.app().workbook(rig.globals.captureBook).path, rig.workingCopy());
-}
+        QTemporaryDir home;
+        QVERIFY(writeFile(home.filePath(u"plain file"_s), ""));
+        QVERIFY(writeFile(home.filePath(u"user-dirs.dirs"_s),
+                          "XDG_DOCUMENTS_DIR=\"" + home.filePath(setting).toUtf8() + "\"\n"));
+        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
 
-void CaptureTest::stopShowsTheIdleWindow() {
-    Rig rig;
-    QVERIFY(rig.started());
-    rig.view.frameColour = 0xECE9D8;
-    rig.capture.CaptureStop();
-    QCOMPARE(rig.view.events,
-             (QStringList{"lamp ComPort #ece9d8", "lamp Excel #ece9d8", "status ",
-                          "button Start on", "button Stop off", "button Pause off", "front Pause",
-                          "button Resume off", "button ComPorts on"}));
-    QVERIFY(rig.memory.dialogs.isEmpty()); // nothing written: no question
-    QVERIFY(!rig.serial.portOpen());
-    QVERIFY(rig.released());
-}
-
-void CaptureTest::macroSearch_data() {
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QStringList>("present"); // the macros there are, by qualified name
-    QTest::addColumn<QStringList>("runs");    // what the stop tried, in order
-    QTest::addColumn<bool>("failed");
-
-    const QString inCapture = QStringLiteral("spreadsheet.xls!Tidy");
-    const QString inPersonal = QStringLiteral("Personal.xls!Tidy");
-    const QStringList both{inCapture, inPersonal};
-    QTest::newRow("enabled, empty name") << true << "" << both << QStringList() << false;
-    QTest::newRow("disabled") << false << "Tidy" << both << QStringList() << false;
-    QTest::newRow("capture workbook first")
-        << true << "Tidy" << both << QStringList{inCapture} << false;
-    QTest::newRow("then the personal workbook")
-        << true << "Tidy" << QStringList{inPersonal} << both << false;
-    QTest::newRow("nowhere") << true << "Tidy" << QStringList() << both << true;
-    QTest::newRow("qualified") << true << inPersonal << both << QStringList{inPersonal} << false;
-    QTest::newRow("qualified, not searched further")
-        << true << "Book1.xls!Tidy" << both << QStringList{"Book1.xls!Tidy"} << true;
-    QTest::newRow("leading bang is part of the name")
-        << true << "!Tidy" << QStringList{"Personal.xls!!Tidy"}
-        << QStringList{"spreadsheet.xls!!Tidy", "Personal.xls!!Tidy"} << false;
-}
-
-void CaptureTest::macroSearch() {
-    QFETCH(bool, enabled);
-    QFETCH(QString, name);
-    QFETCH(QStringList, present);
-    QFETCH(QStringList, runs);
-    QFETCH(bool, failed);
-
-    Rig rig;
-    QVERIFY(writeFile(rig.personal(), "personal macros"));
-    for (const QString& macro : present)
-        rig.memory.macros.insert(macro, [](MemorySpreadsheet& app) {
-            return app.setCell(1, 5, QStringLiteral("tidied")).ok();
-        });
-    QVERIFY(rig.started());
-    // The choice made while the capture ran is the one used.
-    rig.globals.macroEnabled = enabled;
-    rig.globals.macroName = name;
-    rig.capture.CaptureStop();
-
-    QCOMPARE(rig.memory.macroRuns, runs);
-    QCOMPARE(rig.view.status, failed ? kMacroFailed : QString());
-    // The macro that ran changed the workbook: that brings the rename question.
-    const bool ran = !runs.isEmpty() && !failed;
-    QCOMPARE(rig.memory.dialogs, ran ? QStringList{kRenameDialog} : QStringList());
-    QVERIFY(rig.released());
-}
-
-void CaptureTest::saving_data() {
-    QTest::addColumn<QString>("bookName"); // the workbook's name at the stop; empty: closed
-    QTest::addColumn<QString>("answer");   // to the rename question
-    QTest::addColumn<bool>("asked");
-    QTest::addColumn<bool>("saved");
-    QTest::addColumn<QString>("status"); // not empty: the save fails
-
-    const QString name = QStringLiteral("spreadsheet.xls");
-    QTest::newRow("saved under the chosen name") << name << "run 12.xls" << true << true << "";
-    QTest::newRow("rename cancelled") << name << "False" << true << false << "";
-    QTest::newRow("name compared in lower case") << "SpreadSheet.XLS"
-                                                 << "run 12.xls" << true << true << "";
-    QTest::newRow("renamed by the user during the capture") << "my run.xls"
-                                                            << "run 12.xls" << false << false << "";
-    QTest::newRow("capture workbook closed") << ""
-                                             << "run 12.xls" << false << false << "";
-    QTest::newRow("save fails") << name << "run 12.xls" << true << false
-                                << "The workbook was NOT saved.";
-}
-
-void CaptureTest::saving() {
-    QFETCH(QString, bookName);
-    QFETCH(QString, answer);
-    QFETCH(bool, asked);
-    QFETCH(bool, saved);
-    QFETCH(QString, status);
-
-    Rig rig;
-    QVERIFY(rig.started());
-    QVERIFY(rig.writeSomething());
-    if (bookName.isEmpty())
-        rig.app().closeWorkbook(rig.globals.captureBook);
-    else
-        rig.app().workbook(rig.globals.captureBook).path = rig.documents.filePath(bookName);
-    const QString chosen = rig.documents.filePath(answer);
-    rig.memory.saveAsAnswer = answer == "False" ? answer : chosen;
-    rig.memory.failSaveAs = !status.isEmpty();
-    rig.capture.CaptureStop();
-
-    QCOMPARE(rig.memory.dialogs, asked ? QStringList{kRenameDialog} : QStringList());
-    QCOMPARE(rig.memory.files.keys(), saved ? QStringList{chosen} : QStringList());
-    if (saved)
-        QCOMPARE(rig.memory.files.value(chosen).sheets[0].at({1, 1}), CellValue(12.0));
-    QCOMPARE(rig.view.status, status);
-    QVERIFY(rig.released());
-}
-
-void CaptureTest::recoveryCopyNamed() {
-    Rig rig;
-    // With nobody to ask, the spreadsheet keeps unsaved data itself when it quits.
-    rig.memory.recoveryFolder = rig.documents.filePath(QStringLiteral("recovered"));
-    QVERIFY(rig.started());
-    QVERIFY(rig.writeSomething());
-    rig.globals.macroEnabled = true;
-    rig.globals.macroName = QStringLiteral("Missing");
-    rig.capture.CaptureStop(); // the rename is cancelled
-
-    const QString kept = rig.memory.recoveryFolder + "/spreadsheet (recovered).xls";
-    QVERIFY(rig.memory.files.contains(kept));
-    QCOMPARE(rig.view.events.last(),
-             "status " + kMacroFailed + " Unsaved data kept in " + QDir::toNativeSeparators(kept));
-}
-
-void CaptureTest::everythingGoneBeforeStop() {
-    Rig rig;
-    QVERIFY(rig.started());
-    QVERIFY(rig.writeSomething());
-    rig.app().closeApplication();
-    rig.serial.loseDevice();
-    rig.globals.macroEnabled = true;
-    rig.globals.macroName = QStringLiteral("Tidy");
-    rig.capture.CaptureStop();
-
-    QVERIFY(rig.memory.macroRuns.isEmpty());
-    QVERIFY(rig.memory.dialogs.isEmpty());
-    QCOMPARE(rig.view.status, kMacroFailed);
-    QVERIFY(rig.view.events.contains("button Start on"));
-    QVERIFY(rig.view.events.contains("button ComPorts on"));
-    QVERIFY(rig.released());
-}
-
-void CaptureTest::documentsFolder_data() {
-    QTest::addColumn<QString>("setting"); // the desktop's documents folder, in a new home
-    QTest::addColumn<QString>("found");   // empty: missing
-
-    QTest::newRow("missing: made") << "new account/Papers"
-                                   << "new account/Papers";
-    QTest::newRow("trailing separator dropped") << "Docs/"
-                                                << "Docs";
-    QTest::newRow("cannot be made") << "plain file/Documents"
-                                    << "";
-}
-
-void CaptureTest::documentsFolder() {
-    QFETCH(QString, setting);
-    QFETCH(QString, found);
-
-    QTemporaryDir home;
-    QVERIFY(writeFile(home.filePath(QStringLiteral("plain file")), ""));
-    QVERIFY(writeFile(home.filePath(QStringLiteral("user-dirs.dirs")),
-                      "XDG_DOCUMENTS_DIR=\"" + home.filePath(setting).toUtf8() + "\"\n"));
-    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-
-    SystemFolderQuery system;
-    RecordingCaptureView view;
-    modShell shell(system, view);
-    QString path = QStringLiteral("kept");
-    QCOMPARE(shell.GetFolderPath(Csidl::Personal, path), !found.isEmpty());
-    QCOMPARE(path, found.isEmpty() ? QStringLiteral("kept") : home.filePath(found));
-    QCOMPARE(QFileInfo(path).isDir(), !found.isEmpty());
-    QVERIFY(view.events.isEmpty());
-}
+        SystemFolderQuery system;
+        RecordingCaptureView view;
+        modShell shell(system, view);
+        QString path = u"kept"_s;
+        QCOMPARE(shell.GetFolderPath(Csidl::Personal, path), !found.isEmpty());
+        QCOMPARE(path, found.isEmpty() ? u"kept"_s : home.filePath(found));
+        QCOMPARE(QFileInfo(path).isDir(), !found.isEmpty());
+        QVERIFY(view.events.isEmpty());
+    }
+};
 
 QTEST_GUILESS_MAIN(CaptureTest)
 #include "tst_capture.moc"

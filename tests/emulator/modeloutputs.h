@@ -3,11 +3,11 @@
 #include "clsorva.h"
 #include "clsquorilex.h"
 
+#include <QList>
 #include <QRegularExpression>
 #include <QString>
 
 #include <algorithm>
-#include <climits>
 
 // An ORVA result line taken apart: index, date, time, measurement and temperature are the
 // captures 1 to 5; no match when the line has another form.
@@ -20,31 +20,29 @@ inline QRegularExpressionMatch matchOrvaLine(const QString& line) {
 // The lowest and highest measurement and temperature over many lines, as "40..60 / 20..25"; the
 // first line of another form instead.
 inline QString seenRanges(clsOrva& orva, int lines = 1500) {
-    int low[] = {INT_MAX, INT_MAX};
-    int high[] = {INT_MIN, INT_MIN};
+    QList<int> values[2];
     for (int i = 0; i < lines; ++i) {
         const QString line = orva.nextOutput();
         const QRegularExpressionMatch match = matchOrvaLine(line);
         if (!match.hasMatch())
             return QStringLiteral("not an ORVA line: ") + line;
-        for (int value = 0; value < 2; ++value) {
-            low[value] = std::min(low[value], match.captured(4 + value).toInt());
-            high[value] = std::max(high[value], match.captured(4 + value).toInt());
-        }
+        values[0] << match.captured(4).toInt();
+        values[1] << match.captured(5).toInt();
     }
-    return QStringLiteral("%1..%2 / %3..%4").arg(low[0]).arg(high[0]).arg(low[1]).arg(high[1]);
+    const auto [lowRaw, highRaw] = std::ranges::minmax(values[0]);
+    const auto [lowC, highC] = std::ranges::minmax(values[1]);
+    return QString::asprintf("%d..%d / %d..%d", lowRaw, highRaw, lowC, highC);
 }
 
-// QUORILEX outputs, one character each: '|' the separator, '9' a sample, '.' nothing, '?' any
-// other text.
+// QUORILEX outputs, each as "|" for the separator, "9" for a sample, "." for nothing.
 inline QString quorilexOutputs(clsQuorilex& quorilex, int count) {
     QString seen;
     for (int i = 0; i < count; ++i) {
-        const QString output = quorilex.nextOutput();
-        seen += output == u"\r\n\r\n\r\n" ? u'|'
-                : output == u"9999\r\n"   ? u'9'
-                : output.isEmpty()        ? u'.'
-                                          : u'?';
+        QString output = quorilex.nextOutput();
+        seen += output.isEmpty()
+                    ? QStringLiteral(".")
+                    : output.replace(QStringLiteral("\r\n\r\n\r\n"), QStringLiteral("|"))
+                          .replace(QStringLiteral("9999\r\n"), QStringLiteral("9"));
     }
     return seen;
 }
