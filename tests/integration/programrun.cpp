@@ -107,6 +107,7 @@ bool ProgramRun::stopSavingAs(const QString& path) {
         return fail(QStringLiteral("the question for a new name was not answered"));
     return true;
 }
+
 namespace {
 
 constexpr qint64 kIndexes = 10000; // the index has four digits and wraps round

@@ -46,13 +46,13 @@ private slots:
 
 private:
     QString file(const QString& name) const { return m_home.file(name); }
-    // Runs the program with the instrument, then stops it saving under path: once every byte
-    // is written, or as soon as every byte has arrived (Stop then writes what waits). The
-    // office is gone afterwards.
-    void capture(const char* model, int count, int baud, qint64 bytes, const QString& path,
-                 bool stopAtOnce = false);
+    // Runs the program with the instrument playing the model, then stops it saving as
+    // model.xls: once every byte is written, or as soon as every byte has arrived (Stop then
+    // writes what waits). The office is gone afterwards; the saved sheet is read into m_saved.
+    void capture(const char* model, int count, int baud, qint64 bytes, bool stopAtOnce = false);
 
     OfficeTestHome m_home;
+    SheetCells m_saved;
 };
 
 // Sheets made small through the receive path's test hook, so that the office fills several
@@ -151,8 +151,8 @@ void tst_EndToEnd::secondStartReusesWorkingCopy() {
     QCOMPARE(readFile(workingCopy), master);
 }
 
-void tst_EndToEnd::capture(const char* model, int count, int baud, qint64 bytes,
-                           const QString& path, bool stopAtOnce) {
+void tst_EndToEnd::capture(const char* model, int count, int baud, qint64 bytes, bool stopAtOnce) {
+    const QString path = file(QLatin1String(model) + QStringLiteral(".xls"));
     ProgramRun run;
     QVERIFY2(run.start(), qPrintable(run.problem()));
     QCOMPARE(run.statusText(), QStringLiteral("Ready"));
@@ -173,6 +173,9 @@ void tst_EndToEnd::capture(const char* model, int count, int baud, qint64 bytes,
     QCOMPARE(run.window()->captureState(), qint16(0));
     QCOMPARE(run.statusText(), QString()); // saved, nothing kept elsewhere
     QCOMPARE(officeProcesses(), QList<pid_t>{});
+    const QList<SheetCells> sheets = readXls(path);
+    QCOMPARE(sheets.size(), 1);
+    m_saved = sheets[0];
 }
 
 void tst_EndToEnd::orvaLinesLandRowByRow_data() {
@@ -189,40 +192,34 @@ void tst_EndToEnd::orvaLinesLandRowByRow() {
     QFETCH(int, baud);
     QFETCH(int, lines);
     QFETCH(bool, stopAtOnce);
-    const QString saved = file(QStringLiteral("orva.xls"));
-    capture("orva", lines, baud, lines * kOrvaLineBytes, saved, stopAtOnce);
+    capture("orva", lines, baud, lines * kOrvaLineBytes, stopAtOnce);
     if (QTest::currentTestFailed())
         return;
-    const QList<SheetCells> sheets = readXls(saved);
-    QCOMPARE(sheets.size(), 1);
-    const OrvaRows rows = readOrvaRows(sheets, lines);
+    const OrvaRows rows = readOrvaRows({m_saved}, lines);
     QVERIFY2(rows.complete(), qPrintable(rows.firstProblem));
     QCOMPARE(rows.rows, qint64(lines));
     // Row by row from the top, nothing beside or below.
-    QCOMPARE(sheets[0].lastKey(), qMakePair(lines, 8));
+    QCOMPARE(m_saved.lastKey(), qMakePair(lines, 8));
 }
 
 void tst_EndToEnd::quorilexBlocksGoRight() {
     // A separator first, then three blocks of sixteen samples, each after its separator.
     constexpr int outputs = 3 * 17;
-    const QString saved = file(QStringLiteral("quorilex.xls"));
-    capture("quorilex", outputs, 9600, outputs * kQuorilexOutputBytes, saved);
+    capture("quorilex", outputs, 9600, outputs * kQuorilexOutputBytes);
     if (QTest::currentTestFailed())
         return;
-    const QList<SheetCells> sheets = readXls(saved);
-    QCOMPARE(sheets.size(), 1);
     // Row 1 holds each block's time stamp, hours since midnight as a number; column 1 stays
     // empty (the first block starts at the first separator).
     SheetCells expected;
     for (int column = 2; column <= 4; ++column) {
-        const QVariant stamp = sheets[0].value({1, column});
+        const QVariant stamp = m_saved.value({1, column});
         QCOMPARE(stamp.typeId(), QMetaType::Double);
         QVERIFY2(stamp.toDouble() >= 0 && stamp.toDouble() < 24, qPrintable(stamp.toString()));
         expected.insert({1, column}, stamp);
         for (int row = 2; row <= 17; ++row)
             expected.insert({row, column}, 9999.0);
     }
-    QCOMPARE(firstDifference(sheets, {expected}), QString());
+    QCOMPARE(firstDifference({m_saved}, {expected}), QString());
 }
 
 QTEST_MAIN(tst_EndToEnd)
