@@ -49,8 +49,8 @@ private slots:
 private:
     QString file(const QString& name) const { return m_home.file(name); }
     // Runs the program with the instrument playing the model, then stops it saving as
-    // model.xls: once every byte is written, or as soon as every byte has arrived (Stop then
-    // writes what waits). The office is gone afterwards; the saved sheet is read into m_saved.
+    // model.xls: once every byte is written, or (stopAtOnce) with lines still waiting, which
+    // Stop then writes. The office is gone afterwards; the saved sheet is read into m_saved.
     void capture(const char* model, int count, int baud, qint64 bytes, bool stopAtOnce = false);
 
     OfficeTestHome m_home;
