@@ -10,13 +10,13 @@
 
 #include "frmmain.h"
 #include "officetesthome.h"
-#include "orvarows.h"
-#include "processes.h"
 #include "programrun.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -27,6 +27,26 @@ namespace {
 
 constexpr qint64 kOrvaLineBytes = 50;
 constexpr int kBitsPerByte = 10; // start bit, eight data bits, stop bit
+
+// The peak resident memory of a process (VmHWM) in KiB; -1 when it cannot be read. 0 is this
+// process.
+qint64 peakMemoryKiB(pid_t pid = 0) {
+    QFile file(pid == 0 ? QStringLiteral("/proc/self/status")
+                        : QStringLiteral("/proc/%1/status").arg(pid));
+    const QString status =
+        QString::fromLatin1(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    static const QRegularExpression peak(QStringLiteral(R"(^VmHWM:\s+(\d+) kB$)"),
+                                         QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = peak.match(status);
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+}
+
+// Starts this process's peak resident memory anew from what it uses now; false when the
+// system refuses.
+bool resetPeakMemory() {
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
 
 struct Figures {
     qint64 sent = 0;
@@ -54,12 +74,7 @@ Figures runAt(int baud, int seconds, const QString& saved) {
     const QList<pid_t> offices = officeProcesses();
     QElapsedTimer clock;
     clock.start();
-    const QStringList instrument{QStringLiteral("--model"),    QStringLiteral("orva"),
-                                 QStringLiteral("--interval"), QStringLiteral("0"),
-                                 QStringLiteral("--count"),    QString::number(figures.sent),
-                                 QStringLiteral("--baud"),     QString::number(baud)};
-    if (!run.playInstrument(instrument) ||
-        !run.waitForInstrument(std::chrono::seconds(seconds * 4 + 60))) {
+    if (!run.playInstrument("orva", figures.sent, baud, std::chrono::seconds(seconds * 4 + 60))) {
         figures.problem = run.problem();
         return figures;
     }
@@ -78,12 +93,12 @@ Figures runAt(int baud, int seconds, const QString& saved) {
     }
     figures.programPeakKiB = peakMemoryKiB();
 
-    const auto sheets = readXls(saved);
-    if (!sheets) {
+    const QList<SheetCells> sheets = readXls(saved);
+    if (sheets.isEmpty()) {
         figures.problem = QStringLiteral("the saved workbook cannot be read");
         return figures;
     }
-    figures.rows = readOrvaRows(*sheets, figures.sent);
+    figures.rows = readOrvaRows(sheets, figures.sent);
     return figures;
 }
 
@@ -117,7 +132,7 @@ int main(int argc, char* argv[]) {
 
     // A home of its own: documents, settings and the office's profile.
     const OfficeTestHome home;
-    if (!home.isValid() || !home.prepareProfile()) {
+    if (!home.isReady()) {
         std::fprintf(stderr, "cannot start a headless LibreOffice\n");
         return 1;
     }

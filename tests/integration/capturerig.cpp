@@ -6,11 +6,6 @@ CaptureRig::CaptureRig(const QString& masterFolder)
     : clock(QDateTime(QDate(2026, 12, 6), QTime(14, 30, 0)))
     , capture(globals, serial, factory, shell, view, masterFolder) {}
 
-pid_t CaptureRig::officePid() const {
-    const auto* office = dynamic_cast<const CalcSpreadsheet*>(globals.excelApp.get());
-    return office ? office->officePid() : 0;
-}
-
 bool CaptureRig::receive(const QString& text) {
     serial.arrived += text;
     QString waiting;
@@ -28,4 +23,38 @@ bool CaptureRig::stopSavingAs(const QString& path) {
     const ModalAnswer answer = answerSaveAs(path);
     capture.CaptureStop();
     return answer.reached() && answer.closedByUser();
+}
+
+QString orvaLine(int index, int measurement, int temperature) {
+    return QStringLiteral("0 %1 :: 12-06-2026 14:05:09 = %2 (RAW)  %3 (C)\r\n")
+        .arg(index, 4, 10, QLatin1Char('0'))
+        .arg(measurement)
+        .arg(temperature);
+}
+
+void addOrvaRow(SheetCells& cells, int row, int index, int measurement, int temperature) {
+    cells.insert({row, 1}, 0.0);
+    cells.insert({row, 2}, double(index));
+    cells.insert({row, 3}, QStringLiteral("12-06-2026"));
+    cells.insert({row, 4}, QStringLiteral("14:05:09"));
+    cells.insert({row, 5}, double(measurement));
+    cells.insert({row, 6}, QStringLiteral("(RAW)"));
+    cells.insert({row, 7}, double(temperature));
+    cells.insert({row, 8}, QStringLiteral("(C)"));
+}
+
+QStringList numbers(int first, int last) {
+    QStringList list;
+    for (int n = first; n <= last; ++n)
+        list << QString::number(n);
+    return list;
+}
+
+QString asLines(const QStringList& texts) {
+    return texts.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+}
+
+void addColumn(SheetCells& cells, int column, int row, int first, int last) {
+    for (int n = first; n <= last; ++n)
+        cells.insert({row++, column}, double(n));
 }

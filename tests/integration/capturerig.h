@@ -5,12 +5,12 @@
 #include "fakeserial.h"
 #include "fixedclock.h"
 #include "modshell.h"
+#include "officetesthome.h"
 #include "receivepath.h"
 #include "recordingcaptureview.h"
 
 #include <QString>
-
-#include <sys/types.h>
+#include <QStringList>
 
 // One capture into a real office, without the main window: capture start and stop with the
 // Calc bridge, the documents folder of the home the process runs in, a serial port in memory,
@@ -18,9 +18,6 @@
 struct CaptureRig {
     // masterFolder holds the master workbook (normally the program's folder).
     explicit CaptureRig(const QString& masterFolder);
-
-    // The office the capture started; 0 when none runs.
-    pid_t officePid() const;
 
     // Feeds text as received on the port and pumps until every complete line is written, as
     // the capture does: a busy office is retried. False when a write failed otherwise. An
@@ -41,3 +38,16 @@ struct CaptureRig {
     Capture capture;
     ReceivePath path{globals, serial, view, clock};
 };
+
+// Received text and the cells it gives, for checks of whole captures.
+
+// An ORVA line of 12-06-2026 14:05:09 with the index (four digits) and the two values.
+QString orvaLine(int index, int measurement, int temperature);
+// The eight cells of that line as the reader sees them, from column 1 of the row.
+void addOrvaRow(SheetCells& cells, int row, int index, int measurement, int temperature);
+// The numbers first to last, as texts.
+QStringList numbers(int first, int last);
+// The texts as received lines, each ended by CR LF.
+QString asLines(const QStringList& texts);
+// The numbers first to last one per row in column, from row on.
+void addColumn(SheetCells& cells, int column, int row, int first, int last);

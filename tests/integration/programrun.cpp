@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
@@ -17,10 +18,6 @@
 ProgramRun::ProgramRun() = default;
 
 ProgramRun::~ProgramRun() {
-    if (m_instrument.state() != QProcess::NotRunning) {
-        m_instrument.kill();
-        m_instrument.waitForFinished(5000);
-    }
     if (m_program && window() && window()->captureState() != 0) {
         // A run that did not get to its stop: closing stops the capture, and the question for
         // a new name is cancelled.
@@ -64,18 +61,18 @@ bool ProgramRun::start() {
     return true;
 }
 
-bool ProgramRun::playInstrument(const QStringList& arguments) {
+bool ProgramRun::playInstrument(const char* model, qint64 count, int baud,
+                                std::chrono::milliseconds timeout) {
     m_instrument.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_instrument.start(QCoreApplication::applicationDirPath() +
                            QStringLiteral("/celvane-instrument"),
-                       arguments + QStringList{QStringLiteral("--device"), m_pty.deviceB()});
+                       {QStringLiteral("--model"), QLatin1String(model),
+                        QStringLiteral("--interval"), QStringLiteral("0"),
+                        QStringLiteral("--count"), QString::number(count), QStringLiteral("--baud"),
+                        QString::number(baud), QStringLiteral("--device"), m_pty.deviceB()});
     if (!m_instrument.waitForStarted(10000))
         return fail(QStringLiteral("celvane-instrument did not start: ") +
                     m_instrument.errorString());
-    return true;
-}
-
-bool ProgramRun::waitForInstrument(std::chrono::milliseconds timeout) {
     if (!QTest::qWaitFor([this] { return m_instrument.state() == QProcess::NotRunning; },
                          int(timeout.count())))
         return fail(QStringLiteral("the instrument is still sending"));
@@ -85,23 +82,11 @@ bool ProgramRun::waitForInstrument(std::chrono::milliseconds timeout) {
     return true;
 }
 
-bool ProgramRun::waitUntilReceived(qint64 bytes, std::chrono::milliseconds timeout) {
-    const ReceivePath& receive = window()->receivePath();
-    if (!QTest::qWaitFor([&] { return receive.bytesReceived() >= bytes; }, int(timeout.count())))
-        return fail(QStringLiteral("%1 of %2 bytes received; status \"%3\"")
-                        .arg(receive.bytesReceived())
-                        .arg(bytes)
-                        .arg(statusText()));
-    return true;
-}
-
 bool ProgramRun::waitUntilWritten(qint64 bytes, std::chrono::milliseconds timeout) {
-    const ReceivePath& receive = window()->receivePath();
     if (!QTest::qWaitFor([&] { return bytesWritten() >= bytes; }, int(timeout.count())))
-        return fail(QStringLiteral("%1 of %2 bytes received, %3 written; status \"%4\"")
-                        .arg(receive.bytesReceived())
-                        .arg(bytes)
+        return fail(QStringLiteral("%1 of %2 bytes written; status \"%3\"")
                         .arg(bytesWritten())
+                        .arg(bytes)
                         .arg(statusText()));
     return true;
 }
@@ -121,4 +106,69 @@ bool ProgramRun::stopSavingAs(const QString& path) {
     if (!answer.reached() || !answer.closedByUser())
         return fail(QStringLiteral("the question for a new name was not answered"));
     return true;
+}
+
+namespace {
+
+constexpr qint64 kIndexes = 10000; // the index has four digits and wraps round
+
+bool isNumberIn(const QVariant& cell, double low, double high) {
+    return cell.typeId() == QMetaType::Double && cell.toDouble() >= low &&
+           cell.toDouble() <= high && cell.toDouble() == qint64(cell.toDouble());
+}
+
+bool isTextLike(const QVariant& cell, const char* pattern) {
+    return cell.typeId() == QMetaType::QString &&
+           QRegularExpression(QLatin1String(pattern)).match(cell.toString()).hasMatch();
+}
+
+// The row's columns 1 to 8 in order, when it holds an ORVA line and nothing else.
+bool isOrvaRow(const QMap<int, QVariant>& row) {
+    return row.keys() == QList<int>{1, 2, 3, 4, 5, 6, 7, 8} && isNumberIn(row[1], 0, 0) &&
+           isNumberIn(row[2], 0, kIndexes - 1) && isTextLike(row[3], R"(^\d\d-\d\d-\d{4}$)") &&
+           isTextLike(row[4], R"(^\d\d:\d\d:\d\d$)") && isNumberIn(row[5], 40, 60) &&
+           isTextLike(row[6], R"(^\(RAW\)$)") && isNumberIn(row[7], 20, 25) &&
+           isTextLike(row[8], R"(^\(C\)$)");
+}
+
+} // namespace
+
+OrvaRows readOrvaRows(const QList<SheetCells>& sheets, qint64 linesSent) {
+    OrvaRows result;
+    const auto note = [&result](const QString& problem) {
+        if (result.firstProblem.isEmpty())
+            result.firstProblem = problem;
+    };
+    qint64 next = 0; // the running index of the line expected next
+    for (qsizetype sheet = 0; sheet < sheets.size(); ++sheet) {
+        // The cells come in row order, each row's in column order.
+        QMap<int, QMap<int, QVariant>> rows;
+        for (auto cell = sheets[sheet].cbegin(); cell != sheets[sheet].cend(); ++cell)
+            rows[cell.key().first].insert(cell.key().second, cell.value());
+        for (auto row = rows.cbegin(); row != rows.cend(); ++row) {
+            const QString at = QStringLiteral("sheet %1 row %2: ").arg(sheet + 1).arg(row.key());
+            if (!isOrvaRow(row.value())) {
+                ++result.malformed;
+                note(at + QStringLiteral("not an ORVA line in columns 1-8"));
+                continue;
+            }
+            ++result.rows;
+            const qint64 index = qint64(row.value()[2].toDouble());
+            const qint64 ahead = ((index - next) % kIndexes + kIndexes) % kIndexes;
+            if (ahead != 0)
+                note(at +
+                     QStringLiteral("index %1 where %2 was due").arg(index).arg(next % kIndexes));
+            if (ahead < kIndexes / 2) {
+                result.lost += ahead;
+                next += ahead + 1;
+            } else {
+                ++result.doubled;
+            }
+        }
+    }
+    if (next != linesSent)
+        note(QStringLiteral("%1 lines sent, %2 found").arg(linesSent).arg(next));
+    result.lost += qMax(linesSent - next, qint64(0));
+    result.doubled += qMax(next - linesSent, qint64(0));
+    return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "officetesthome.h"
 #include "ptypair.h"
 
 #include <QProcess>
@@ -20,20 +21,16 @@ class ProgramRun {
 public:
     ProgramRun();
     ~ProgramRun();
-    ProgramRun(const ProgramRun&) = delete;
-    ProgramRun& operator=(const ProgramRun&) = delete;
 
     // Makes the pseudo-terminal pair, maps COM 1 to it, starts the program and clicks Start.
     // True once the capture runs; otherwise problem() says why.
     bool start();
 
-    // Starts celvane-instrument on the other end with the arguments (--device is added).
-    bool playInstrument(const QStringList& arguments);
-    // Lets the program run until the instrument has ended; true when it ended by itself
-    // having sent everything.
-    bool waitForInstrument(std::chrono::milliseconds timeout);
-    // Lets the program run until it has taken the bytes from the port, written or not.
-    bool waitUntilReceived(qint64 bytes, std::chrono::milliseconds timeout);
+    // Plays celvane-instrument as the model on the other end, count outputs with no pause at
+    // the line speed, and lets the program run until the instrument has ended; true when it
+    // ended by itself having sent everything.
+    bool playInstrument(const char* model, qint64 count, int baud,
+                        std::chrono::milliseconds timeout);
     // Lets the program run until it has received the bytes and written every complete line.
     bool waitUntilWritten(qint64 bytes, std::chrono::milliseconds timeout);
 
@@ -57,3 +54,20 @@ private:
     std::unique_ptr<modMain> m_program;
     QString m_problem;
 };
+
+// What a saved workbook holds of the lines an ORVA instrument sent with a running index
+// (0000, 0001, ... 9999, 0000, ...), read in row order over all its sheets.
+struct OrvaRows {
+    qint64 rows = 0;      // rows holding a whole ORVA line in columns 1 to 8
+    qint64 lost = 0;      // lines sent that no row holds
+    qint64 doubled = 0;   // rows whose line a row before already held, or out of order
+    qint64 malformed = 0; // rows that are not a whole ORVA line in columns 1 to 8
+    QString firstProblem; // what was wrong first, for a reader of the test's output
+
+    bool complete() const { return lost == 0 && doubled == 0 && malformed == 0; }
+};
+
+// Every row must be one line, in the order sent: the leading 0, the index, the date and time
+// as texts, the measurement (40 to 60) and temperature (20 to 25) as numbers, with their unit
+// tags, and nothing right of column 8.
+OrvaRows readOrvaRows(const QList<SheetCells>& sheets, qint64 linesSent);

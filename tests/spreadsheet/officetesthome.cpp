@@ -3,14 +3,14 @@
 #include "calcspreadsheet.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 
-#include <cerrno>
-#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -32,7 +32,8 @@ bool runFixtures(const QStringList& arguments, QByteArray* output = nullptr) {
 
 } // namespace
 
-OfficeTestHome::OfficeTestHome() {
+OfficeTestHome::OfficeTestHome()
+    : m_dir(QDir::tempPath() + QStringLiteral("/celvane.home-XXXXXX")) {
     const QString home = m_dir.path();
     for (const char* folder : {"config", "data", "cache", "runtime", "Documents"})
         QDir(home).mkpath(QString::fromLatin1(folder));
@@ -44,18 +45,14 @@ OfficeTestHome::OfficeTestHome() {
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/cache")));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home + QStringLiteral("/runtime")));
     qputenv("CELVANE_HEADLESS", "1");
-}
-
-bool OfficeTestHome::prepareProfile() const {
     CalcSpreadsheet app(options());
-    return app.start().ok() && app.quit().ok();
+    m_ready = m_dir.isValid() && app.start().ok() && app.quit().ok() &&
+              runFixtures({QStringLiteral("usermacros"), options().profileDir, file("ran")}) &&
+              runFixtures({QStringLiteral("macrobook"), file("macros.ods")});
 }
 
-QString masterWorkbook() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/spreadsheet.xls");
-}
-
-WorkbookId openMasterCopy(SpreadsheetApp& app, const QString& path) {
+WorkbookId OfficeTestHome::openMasterCopy(SpreadsheetApp& app, const QString& name) const {
+    const QString path = file(name);
     QFile::remove(path);
     if (!QFile::copy(masterWorkbook(), path) ||
         !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner))
@@ -64,21 +61,17 @@ WorkbookId openMasterCopy(SpreadsheetApp& app, const QString& path) {
     return opened.ok() ? opened.value : 0;
 }
 
-bool makeMacroBook(const QString& path) {
-    return runFixtures({QStringLiteral("macrobook"), path});
+QString masterWorkbook() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/spreadsheet.xls");
 }
 
-bool makeUserMacros(const QString& profileDir, const QString& mark) {
-    return runFixtures({QStringLiteral("usermacros"), profileDir, mark});
-}
-
-std::optional<QList<SheetCells>> readXls(const QString& path) {
+QList<SheetCells> readXls(const QString& path) {
     QByteArray output;
-    if (!runFixtures({QStringLiteral("readxls"), path}, &output))
-        return std::nullopt;
     QList<SheetCells> sheets;
+    if (!runFixtures({QStringLiteral("readxls"), path}, &output))
+        return sheets;
     for (const QJsonValue sheet : QJsonDocument::fromJson(output).array()) {
-        SheetCells cells;
+        SheetCells& cells = sheets.emplaceBack();
         for (const QJsonValue entry : sheet.toArray()) {
             const QJsonArray cell = entry.toArray();
             const QPair<int, int> at{cell.at(0).toInt(), cell.at(1).toInt()};
@@ -87,11 +80,44 @@ std::optional<QList<SheetCells>> readXls(const QString& path) {
             else
                 cells.insert(at, cell.at(3).toString());
         }
-        sheets << cells;
     }
     return sheets;
 }
 
-bool processGone(pid_t pid) {
-    return pid > 0 && ::kill(pid, 0) == -1 && errno == ESRCH;
+QString firstDifference(const QList<SheetCells>& actual, const QList<SheetCells>& expected) {
+    if (actual.size() != expected.size())
+        return QStringLiteral("%1 sheets where %2 were due")
+            .arg(actual.size())
+            .arg(expected.size());
+    for (qsizetype sheet = 0; sheet < expected.size(); ++sheet) {
+        SheetCells both = expected[sheet];
+        both.insert(actual[sheet]);
+        for (auto cell = both.cbegin(); cell != both.cend(); ++cell) {
+            const QVariant due = expected[sheet].value(cell.key());
+            const QVariant found = actual[sheet].value(cell.key());
+            if (found.typeId() != due.typeId() || found != due) {
+                QString text;
+                QDebug(&text).nospace()
+                    << "sheet " << sheet + 1 << " row " << cell.key().first << " column "
+                    << cell.key().second << ": " << found << " where " << due << " was due";
+                return text;
+            }
+        }
+    }
+    return {};
+}
+
+QList<pid_t> officeProcesses() {
+    QList<pid_t> offices;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks, so read on from its last ")".
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (line.contains("(soffice.bin)") && rest.size() > 1 && rest.at(1).toInt() == ::getpid())
+            offices << entry.toInt();
+    }
+    return offices;
 }

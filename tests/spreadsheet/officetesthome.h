@@ -7,11 +7,8 @@
 #include <QMap>
 #include <QPair>
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
-
-#include <optional>
 
 #include <sys/types.h>
 
@@ -19,34 +16,34 @@
 // text. Empty cells are absent.
 using SheetCells = QMap<QPair<int, int>, QVariant>;
 
-// A home of the test's own: HOME and the XDG folders point into a temporary folder, so the
-// office's profile, the documents folder and the start-up folder belong to the test. The office
-// runs headless.
+// A home of the test's own: HOME and the XDG folders point into a temporary folder (with a dot
+// in its name, which is no file extension), so the office's profile, the documents folder and
+// the start-up folder belong to the test. The office runs headless; it is started and quit
+// once, so that its profile exists (a new profile costs the first start a restart). Its "My
+// Macros" hold PersonalTidy, which writes "ran" into file("ran"); file("macros.ods") is a
+// workbook with the macros Tidy (writes "tidied" to J1), Fails and CloseMe.
 class OfficeTestHome {
 public:
     OfficeTestHome();
-    bool isValid() const { return m_dir.isValid(); }
-    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+    // The home exists, an office started and quit in it, and the macros are in place.
+    bool isReady() const { return m_ready; }
+    QString file(const QString& name) const { return m_dir.filePath(name); }
     // The bridge's options for this home (what the program itself would use).
     CalcOptions options() const { return CalcOptions::fromEnvironment(); }
-    // Starts and quits an office once, so that its profile exists (a new profile costs the
-    // first start a restart) and can be given macros.
-    bool prepareProfile() const;
+    // Opens a fresh copy of the master workbook, made as file(name); 0 when that fails.
+    WorkbookId openMasterCopy(SpreadsheetApp& app, const QString& name) const;
 
 private:
     QTemporaryDir m_dir;
+    bool m_ready = false;
 };
 
 // The master workbook beside the test executables.
 QString masterWorkbook();
-
-// Opens a fresh copy of the master workbook, made at path; 0 when that fails.
-WorkbookId openMasterCopy(SpreadsheetApp& app, const QString& path);
-// A workbook (.ods) with the test macros Tidy (writes "tidied" to J1), Fails and CloseMe.
-bool makeMacroBook(const QString& path);
-// "My Macros" of the profile: PersonalTidy writes "ran" into the file mark.
-bool makeUserMacros(const QString& profileDir, const QString& mark);
-// Every sheet of an .xls file, read by an independent reader (xlrd); no value when unreadable.
-std::optional<QList<SheetCells>> readXls(const QString& path);
-// True once the process has ended and been reaped (and was a process at all).
-bool processGone(pid_t pid);
+// Every sheet of an .xls file, read by an independent reader (xlrd); none when unreadable.
+QList<SheetCells> readXls(const QString& path);
+// The first cell, in row order, where the sheets differ from what was due, in value or in kind
+// (a number and a text that reads as it differ); empty when none.
+QString firstDifference(const QList<SheetCells>& actual, const QList<SheetCells>& expected);
+// The offices this process started and has not reaped: its children named soffice.bin.
+QList<pid_t> officeProcesses();

@@ -1,5 +1,5 @@
 // What the Calc bridge does that a real office cannot show: how macro names are read, whose
-// lock files are taken away, the worker's busy and closed rules, an office that does not start.
+// lock files are taken away, an office ending during a call, an office that does not start.
 
 #include "calcspreadsheet.h"
 #include "macroname.h"
@@ -8,37 +8,12 @@
 #include "unoworker.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
 #include <csignal>
-
-namespace {
-
-// Jobs that hold the worker until the test lets them go, then count themselves. They are let
-// go at the latest when this ends, so that no worker waits for them for ever.
-struct HeldJobs {
-    struct State {
-        std::atomic_bool go = false;
-        std::atomic_int ran = 0;
-    };
-    ~HeldJobs() { letGo(); }
-    void letGo() {
-        state->go = true;
-        state->go.notify_all();
-    }
-    std::function<Status()> job() {
-        return [state = state] {
-            state->go.wait(false);
-            ++state->ran;
-            return Status::success();
-        };
-    }
-    std::shared_ptr<State> state = std::make_shared<State>();
-};
-
-} // namespace
 
 class tst_CalcParts : public QObject {
     Q_OBJECT
@@ -48,7 +23,6 @@ private slots:
     void macroNames();
     void lockOwners_data();
     void lockOwners();
-    void unansweredWriteIsBusy();
     void officeEndingWhileACallWaits();
     void officeThatDoesNotStart_data();
     void officeThatDoesNotStart();
@@ -57,32 +31,18 @@ private slots:
 void tst_CalcParts::macroNames_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("parts"); // book|library|module|macro; empty: names no macro
-    QTest::newRow("bare") << "Tidy"
-                          << "|||Tidy";
-    QTest::newRow("qualified") << "spreadsheet.xls!Tidy"
-                               << "spreadsheet.xls|||Tidy";
-    QTest::newRow("with module") << "Book.xls!Module1.Tidy"
-                                 << "Book.xls||Module1|Tidy";
+    QTest::newRow("bare") << "Tidy" << QString("|||Tidy");
+    QTest::newRow("qualified") << "spreadsheet.xls!Tidy" << QString("spreadsheet.xls|||Tidy");
+    QTest::newRow("with module") << "Book.xls!Module1.Tidy" << QString("Book.xls||Module1|Tidy");
     QTest::newRow("with library") << "Book.xls!Standard.Module1.Tidy"
-                                  << "Book.xls|Standard|Module1|Tidy";
-    QTest::newRow("module, unqualified") << "Module1.Tidy"
-                                         << "||Module1|Tidy";
-    QTest::newRow("blank inside") << "Book.xls!Ti dy"
-                                  << "Book.xls|||Ti dy";
-    QTest::newRow("leading bang qualifies nothing") << "!Tidy"
-                                                    << "";
-    QTest::newRow("workbook and leading bang") << "spreadsheet.xls!!Tidy"
-                                               << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("no macro after the workbook") << "Book.xls!"
-                                                 << "";
-    QTest::newRow("too many parts") << "a.b.c.d"
-                                    << "";
-    QTest::newRow("empty part") << "Module1..Tidy"
-                                << "";
-    QTest::newRow("blank around") << "Book.xls! Tidy"
-                                  << "";
+                                  << QString("Book.xls|Standard|Module1|Tidy");
+    QTest::newRow("blank inside") << "Book.xls!Ti dy" << QString("Book.xls|||Ti dy");
+    QTest::newRow("leading bang qualifies nothing") << "!Tidy" << QString();
+    QTest::newRow("workbook and leading bang") << "spreadsheet.xls!!Tidy" << QString();
+    QTest::newRow("empty") << "" << QString();
+    QTest::newRow("too many parts") << "a.b.c.d" << QString();
+    QTest::newRow("empty part") << "Module1..Tidy" << QString();
+    QTest::newRow("blank around") << "Book.xls! Tidy" << QString();
 }
 
 void tst_CalcParts::macroNames() {
@@ -119,39 +79,34 @@ void tst_CalcParts::lockOwners() {
     QCOMPARE(lock.exists(), !ours);
 }
 
-void tst_CalcParts::unansweredWriteIsBusy() {
-    OfficeProcess office;
-    QVERIFY(office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
-    UnoWorker worker(office, std::chrono::milliseconds(100));
-    HeldJobs held;
-    // A write the office does not answer in time, and one behind it, which does not queue.
-    QCOMPARE(worker.perform(held.job(), UnoWorker::Wait::Reply).code, SpreadsheetStatus::Busy);
-    QCOMPARE(worker.perform(held.job(), UnoWorker::Wait::Reply).code, SpreadsheetStatus::Busy);
-    QVERIFY(!worker.idle());
-    held.letGo();
-    // The abandoned write still ends; the refused one never runs.
-    QTRY_VERIFY(worker.idle());
-    QCOMPARE(held.state->ran.load(), 1);
-    QVERIFY(worker.perform(held.job(), UnoWorker::Wait::Reply).ok());
-}
-
 void tst_CalcParts::officeEndingWhileACallWaits() {
     OfficeProcess office;
     QVERIFY(office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
     UnoWorker worker(office);
-    HeldJobs held;
-    // The office dies while a slow call waits for its answer.
-    const auto dying = [pid = office.pid(), job = held.job()] {
-        ::kill(pid, SIGKILL);
-        return job();
+    // The office dies while a slow call waits for its answer; the call holds the worker until
+    // let go, at the latest when this ends.
+    const auto go = std::make_shared<std::atomic_bool>(false);
+    const auto letGo = [go] {
+        *go = true;
+        go->notify_all();
     };
-    const Status waiting = worker.perform(dying, UnoWorker::Wait::Slow);
-    QCOMPARE(waiting.code, SpreadsheetStatus::Closed);
-    held.letGo();
+    const auto letGoAtTheEnd = qScopeGuard(letGo);
+    const auto dying = [pid = office.pid(), go] {
+        ::kill(pid, SIGKILL);
+        go->wait(false);
+        return Status::success();
+    };
+    QCOMPARE(worker.perform(dying, UnoWorker::Wait::Slow).code, SpreadsheetStatus::Closed);
+    letGo();
     // Every later call fails at once, without running.
-    QCOMPARE(worker.perform(held.job(), UnoWorker::Wait::Slow).code, SpreadsheetStatus::Closed);
+    const auto ran = std::make_shared<std::atomic_bool>(false);
+    const auto later = [ran] {
+        *ran = true;
+        return Status::success();
+    };
+    QCOMPARE(worker.perform(later, UnoWorker::Wait::Slow).code, SpreadsheetStatus::Closed);
     QTRY_VERIFY(worker.idle());
-    QCOMPARE(held.state->ran.load(), 1);
+    QVERIFY(!*ran);
 }
 
 void tst_CalcParts::officeThatDoesNotStart_data() {
