@@ -14,7 +14,6 @@ const QString kBusyText = QStringLiteral(
     "MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.");
 const QString kClosedText = QStringLiteral(
     "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
-const QString kPortLostText = QStringLiteral("COM port not available");
 
 // Ticks between two attempts to open a port that went away (about a second).
 constexpr int kReopenTicks = 10;
@@ -79,7 +78,7 @@ void ReceivePath::superviseSerial() {
         m_portDown = true;
         m_ticksDown = 0;
         m_view.setLamp(Lamp::ComPort, LampColour::Red);
-        m_view.setStatusText(kPortLostText);
+        m_view.setStatusText(PortNotAvailableText);
         return;
     }
     if (++m_ticksDown % kReopenTicks != 0 || !m_serial.setPortOpen(true))

@@ -13,6 +13,9 @@ constexpr quint32 Red = 0x0000FF;    // failed
 
 enum class Lamp { ComPort, Excel };
 
+// Shown when the serial port cannot be opened, at capture start or after it went away.
+inline const QString PortNotAvailableText = QStringLiteral("COM port not available");
+
 // The status panel of the main window: two lamps and the status text. Every change is drawn
 // at once, so the user sees each stage even while a slow call follows.
 class StatusView {

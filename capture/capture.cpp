@@ -21,7 +21,6 @@ const QString kNoCopy =
 const QString kNoSpreadsheet =
     QStringLiteral("We cannot start MS Excel; it may not be loaded on this computer.");
 const QString kNoWorkbook = QStringLiteral("Excel cannot open workbook");
-const QString kNoPort = QStringLiteral("COM port not available");
 const QString kNoPersonalMacros = QStringLiteral("Your personal macros were NOT loaded.");
 const QString kMacroFailed = QStringLiteral("User macro did NOT run.");
 const QString kNotSaved = QStringLiteral("The workbook was NOT saved.");
@@ -88,7 +87,7 @@ bool Capture::CaptureStart() {
     m_view.setStatusText(kOpeningPort);
 
     if (!m_serial.setPortOpen(true)) {
-        m_view.setStatusText(kNoPort);
+        m_view.setStatusText(PortNotAvailableText);
         m_view.setLamp(Lamp::ComPort, LampColour::Red);
         quitSpreadsheet();
         return false;
