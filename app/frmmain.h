@@ -87,6 +87,9 @@ private:
     void Form_Unload();
     void showComPort();
     void keepUnwrittenText(const QString& text);
+    // Stop: the pump ends, the waiting lines are written in passes, then the capture stops.
+    void beginStop();
+    void finishStop();
     QPushButton* button(CaptureButton which) const;
 
     modGlobals& m_globals;
@@ -100,6 +103,8 @@ private:
     QTimer tmrMain;
     qint16 m_captureState = 0;
     bool m_unloaded = false;
+    bool m_stopping = false;       // Stop is writing what waits
+    bool m_closeAfterStop = false; // the window closes when the stop is done
 
     QPushButton* cmdStart;
     QPushButton* cmdPause;
