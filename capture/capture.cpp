@@ -90,7 +90,7 @@ bool Capture::CaptureStart() {
         // A setting to blame is named after the sentence.
         const QString why = m_serial.openError();
         m_view.setStatusText(why.isEmpty() ? PortNotAvailableText
-                                           : PortNotAvailableText + u": " + why);
+                                           : PortNotAvailableText + QStringLiteral(": ") + why);
         m_view.setLamp(Lamp::ComPort, LampColour::Red);
         quitSpreadsheet();
         return false;

@@ -189,7 +189,8 @@ void tst_SerialControl::lineSettingsReachTheDevice() {
     const bool opened = port.setPortOpen(true);
     const QString line = lineOf(fd);
     ::close(fd);
-    QCOMPARE(opened ? line : port.openError(), gives.arg(m_pty->deviceA()));
+    QCOMPARE(opened ? line : port.openError(),
+             gives.replace(QStringLiteral("%1"), m_pty->deviceA()));
     QCOMPARE(port.portOpen(), opened);
 }
 
