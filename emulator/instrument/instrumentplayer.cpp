@@ -17,8 +17,8 @@ std::optional<InstrumentPlayer::Options> InstrumentPlayer::parse(const QStringLi
                                     QStringLiteral("path"));
     const QCommandLineOption interval(
         QStringLiteral("interval"),
-        QStringLiteral("Milliseconds between outputs; 0 sends as fast as the baud rate carries "
-                       "them (10 bits a byte)."),
+        QStringLiteral("Milliseconds between outputs; 0 sends as fast as the line carries them "
+                       "(10 bits a character at 9600,n,8,1)."),
         QStringLiteral("ms"), QStringLiteral("250"));
     const QCommandLineOption count(QStringLiteral("count"),
                                    QStringLiteral("Outputs to send; 0 sends until stopped."),
