@@ -17,51 +17,14 @@ std::optional<qint32> baudFrom(const QString& field) {
     return baud;
 }
 
-std::optional<QSerialPort::Parity> parityFrom(const QString& field) {
-    const QString letter = field.toLower();
-    if (letter == u"n")
-        return QSerialPort::NoParity;
-    if (letter == u"e")
-        return QSerialPort::EvenParity;
-    if (letter == u"o")
-        return QSerialPort::OddParity;
-    if (letter == u"m")
-        return QSerialPort::MarkParity;
-    if (letter == u"s")
-        return QSerialPort::SpaceParity;
-    return std::nullopt;
-}
-
-std::optional<QSerialPort::DataBits> dataBitsFrom(const QString& field) {
-    if (field == u"5")
-        return QSerialPort::Data5;
-    if (field == u"6")
-        return QSerialPort::Data6;
-    if (field == u"7")
-        return QSerialPort::Data7;
-    if (field == u"8")
-        return QSerialPort::Data8;
-    return std::nullopt;
-}
-
-std::optional<QSerialPort::StopBits> stopBitsFrom(const QString& field) {
-    if (field == u"1")
-        return QSerialPort::OneStop;
-    if (field == u"1.5")
-        return QSerialPort::OneAndHalfStop;
-    if (field == u"2")
-        return QSerialPort::TwoStop;
-    return std::nullopt;
-}
-
-std::optional<QSerialPort::FlowControl> flowControlFrom(const QString& field) {
-    const QString name = field.toLower();
-    if (name == u"none")
-        return QSerialPort::NoFlowControl;
-    if (name == u"rtscts")
-        return QSerialPort::HardwareControl;
-    if (name == u"xonxoff")
-        return QSerialPort::SoftwareControl;
+// The value a field names, in any letter case; nothing when it names none of them.
+template <typename T>
+std::optional<T> named(const QString& field,
+                       std::initializer_list<std::pair<const char16_t*, T>> names) {
+    for (const auto& [name, value] : names) {
+        if (field.compare(QStringView(name), Qt::CaseInsensitive) == 0)
+            return value;
+    }
     return std::nullopt;
 }
 
@@ -74,11 +37,21 @@ std::optional<LineSettings> LineSettings::parse(const QString& text) {
     for (QString& field : fields)
         field = field.trimmed();
     const auto baud = baudFrom(fields[0]);
-    const auto parity = parityFrom(fields[1]);
-    const auto dataBits = dataBitsFrom(fields[2]);
-    const auto stopBits = stopBitsFrom(fields[3]);
+    using P = QSerialPort;
+    const auto parity = named<P::Parity>(fields[1], {{u"n", P::NoParity},
+                                                     {u"e", P::EvenParity},
+                                                     {u"o", P::OddParity},
+                                                     {u"m", P::MarkParity},
+                                                     {u"s", P::SpaceParity}});
+    const auto dataBits = named<P::DataBits>(
+        fields[2], {{u"5", P::Data5}, {u"6", P::Data6}, {u"7", P::Data7}, {u"8", P::Data8}});
+    const auto stopBits = named<P::StopBits>(
+        fields[3], {{u"1", P::OneStop}, {u"1.5", P::OneAndHalfStop}, {u"2", P::TwoStop}});
     const auto flowControl =
-        fields.size() == 5 ? flowControlFrom(fields[4]) : QSerialPort::NoFlowControl;
+        named<P::FlowControl>(fields.size() == 5 ? fields[4] : QStringLiteral("none"),
+                              {{u"none", P::NoFlowControl},
+                               {u"rtscts", P::HardwareControl},
+                               {u"xonxoff", P::SoftwareControl}});
     if (!baud || !parity || !dataBits || !stopBits || !flowControl)
         return std::nullopt;
     return LineSettings{*baud, *parity, *dataBits, *stopBits, *flowControl};
