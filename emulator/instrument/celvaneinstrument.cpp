@@ -29,8 +29,8 @@ int main(int argc, char* argv[]) {
                      qPrintable(options->device), qPrintable(port.errorString()));
         return 1;
     }
-    // A real port may refuse a speed it cannot do; a pseudo-terminal refuses parity and data
-    // bits other than 8.
+    // A real port may refuse a speed it cannot do; a pseudo-terminal may refuse parity and
+    // data bits other than 8.
     if (!options->line.applyTo(port))
         std::fprintf(stderr,
                      "celvane-instrument: %s does not take these line settings; "
