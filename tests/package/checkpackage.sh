@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds the Debian package from the build tree and checks it as the distribution would:
-# lintian reports no error and only the warnings README.md names, the desktop entry validates,
-# the changelog names the package's version and the manual pages cover every option.
-# Usage: checkpackage.sh BUILD_DIR SOURCE_DIR. Exit 77 (skipped) without lintian.
+# lintian reports no error and only the warnings README.md lists with a reason, the desktop
+# entry validates, the changelog names the package's version and the manual pages cover every
+# option. Usage: checkpackage.sh BUILD_DIR SOURCE_DIR. Exit 77 (skipped) without the tools.
 set -eu
 build=$1
 source=$2
@@ -31,7 +31,7 @@ if grep -q '^E:' "$out/lintian.txt"; then
     failed=1
 fi
 for tag in $(sed -n 's/^W: [^ ]* \([^ ]*\).*/\1/p' "$out/lintian.txt" | sort -u); do
-    if ! grep -q "\`$tag\`" "$source/README.md"; then
+    if ! grep -q "^- \`$tag\`: " "$source/README.md"; then
         echo "lintian warning $tag is not listed in README.md"
         failed=1
     fi
