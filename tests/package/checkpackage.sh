@@ -24,7 +24,10 @@ deb=$(ls "$out"/celvane_*.deb)
 dpkg-deb -x "$deb" "$out/root"
 failed=0
 
-lintian "$deb" >"$out/lintian.txt" 2>/dev/null || true
+lintian --fail-on none "$deb" >"$out/lintian.txt" 2>"$out/lintian.log" || {
+    cat "$out/lintian.log"
+    exit 1
+}
 cat "$out/lintian.txt"
 if grep -q '^E:' "$out/lintian.txt"; then
     echo "lintian reports errors"
