@@ -99,7 +99,7 @@ private:
     void superviseSerial();
     void dropWritten(qsizetype position);
     qsizetype waitingLines() const;
-    void showStopProgress();
+    void showStopProgress(qsizetype waiting);
 
     modGlobals& m_globals;
     SerialControl& m_serial;
