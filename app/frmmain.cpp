@@ -6,7 +6,6 @@
 #include "frmcomport.h"
 #include "frmemulation.h"
 #include "frmexcelmacro.h"
-#include "unwrittentext.h"
 #include "version.h"
 
 #include <QAction>
@@ -27,6 +26,9 @@ static void loadMainWindowResources() {
 }
 
 namespace {
+
+const QString kNoJournal = QStringLiteral("Received data is NOT kept on disk until Stop.");
+const QString kInterruptedIn = QStringLiteral("Received data of an interrupted capture is in ");
 
 QColor colourFromValue(quint32 value) {
     return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
@@ -67,7 +69,9 @@ frmMain::frmMain(const frmMainParts& parts)
     , m_clock(parts.clock)
     , m_shell(parts.folders, *this)
     , m_capture(parts.globals, parts.serial, parts.spreadsheets, m_shell, *this, parts.masterFolder)
+    , m_journal(parts.journalFolder)
     , m_receive(parts.globals, parts.serial, *this, parts.clock) {
+    m_receive.setJournal(&m_journal);
     loadMainWindowResources();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Celvane"));
@@ -172,9 +176,24 @@ void frmMain::Form_Load() {
     showComPort();
     m_globals.macroEnabled = settings.macroEnabled;
     m_globals.macroName = settings.macroName;
+    recoverInterruptedCaptures();
 
     // The capture pump runs at load; its first tick finds no capture and stops it.
     tmrMain.start();
+}
+
+void frmMain::recoverInterruptedCaptures() {
+    if (!CaptureJournal::anyInterrupted(m_journal.folder()))
+        return;
+    const QStringList recovered =
+        CaptureJournal::recoverInterrupted(m_journal.folder(), documentsFolder());
+    if (!recovered.isEmpty())
+        setStatusText(kInterruptedIn + recovered.join(QStringLiteral("; ")));
+}
+
+QString frmMain::documentsFolder() {
+    QString folder;
+    return m_shell.GetFolderPath(Csidl::Personal, folder) ? folder : QString();
 }
 
 void frmMain::showComPort() {
@@ -203,6 +222,8 @@ void frmMain::Form_Unload() {
 void frmMain::cmdStart_Click() {
     if (!m_capture.CaptureStart())
         return;
+    if (!m_journal.begin(m_clock.now()))
+        setStatusText(kNoJournal);
     m_captureState = 1;
     m_receive.setCurrentRow(1);
     tmrMain.start();
@@ -246,21 +267,21 @@ void frmMain::cmdStop_Click() {
     // What the instrument already sent is written while the workbook is still open.
     const QString unwritten = m_receive.finalFlush();
     m_receive.clear();
-    m_capture.CaptureStop();
-    if (!unwritten.isEmpty())
-        keepUnwrittenText(unwritten);
+    m_journal.keepUnwritten(unwritten, documentsFolder(), m_clock.now());
+    const bool workbookKept = m_capture.CaptureStop();
+    addStatusSentence(m_journal.finish(workbookKept));
 }
 
-void frmMain::keepUnwrittenText(const QString& text) {
-    QString folder;
-    const QString path = m_shell.GetFolderPath(Csidl::Personal, folder)
-                             ? saveUnwrittenText(folder, text, m_clock.now())
-                             : QString();
-    const QString sentence =
-        path.isEmpty() ? QStringLiteral("Received data that was not recorded is LOST.")
-                       : QStringLiteral("Received data that was not recorded is in ") + path;
+void frmMain::addStatusSentence(const QString& sentence) {
+    if (sentence.isEmpty())
+        return;
     const QString shown = panStatus->text();
     setStatusText(shown.isEmpty() ? sentence : shown + u' ' + sentence);
+}
+
+void frmMain::endSession() {
+    m_journal.sync();
+    close();
 }
 
 void frmMain::cmdClose_Click() {

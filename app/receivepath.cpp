@@ -68,6 +68,8 @@ QString ReceivePath::ReadReceivedText() {
         superviseSerial();
     }
     m_bytesReceived += text.size();
+    if (m_journal)
+        m_journal->append(text);
     return text;
 }
 

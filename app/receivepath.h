@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capturejournal.h"
 #include "clock.h"
 #include "modglobals.h"
 #include "serialcontrol.h"
@@ -26,8 +27,10 @@ public:
     void pump();
 
     // The text that arrived since the last call, from the emulator's output slot while the
-    // emulator window is loaded, otherwise from the serial control; counted in bytesReceived.
+    // emulator window is loaded, otherwise from the serial control; counted in bytesReceived
+    // and appended to the journal, if any.
     QString ReadReceivedText();
+    void setJournal(CaptureJournal* journal) { m_journal = journal; }
 
     // Writes the complete lines of the buffer; keeps the incomplete rest, and on a failed write
     // the failed line and everything after it, for the next tick.
@@ -79,6 +82,7 @@ private:
     SerialControl& m_serial;
     ReceiveView& m_view;
     const Clock& m_clock;
+    CaptureJournal* m_journal = nullptr;
 
     QString m_buffer;     // received text; the part before m_head is already written
     qsizetype m_head = 0; // start of the first line not written completely

@@ -308,6 +308,7 @@ Result<WorkbookId> CalcSession::open(const QString& path) {
         }
         book.closed = std::make_shared<std::atomic_bool>(false);
         component->addEventListener(new DisposeWatch(book.closed));
+        std::lock_guard lock(m_booksMutex);
         m_books.push_back(book);
         return {{}, WorkbookId(m_books.size())};
     });
@@ -610,19 +611,36 @@ QString CalcSession::keepRecoveryCopy(Book& book) {
     return path;
 }
 
+std::vector<CalcSession::Book> CalcSession::books() {
+    std::lock_guard lock(m_booksMutex);
+    return m_books;
+}
+
+QStringList CalcSession::copyModifiedBooks() {
+    QStringList kept;
+    for (Book& book : books())
+        if (!*book.closed &&
+            Reference<util::XModifiable>(book.document, UNO_QUERY_THROW)->isModified())
+            kept << keepRecoveryCopy(book);
+    return kept;
+}
+
+Status CalcSession::keepRecoveryCopies(QString& kept) {
+    return guarded<Status>([&]() -> Status {
+        kept = copyModifiedBooks().join(QStringLiteral("; "));
+        return {};
+    });
+}
+
 Result<QString> CalcSession::quit(bool ask) {
     return guarded<Result<QString>>([&]() -> Result<QString> {
         // Asked, the office closes what the user lets it close; it ends when nothing is left.
         if (ask && m_desktop->terminate())
             return {};
-        QStringList kept;
-        for (Book& book : m_books) {
-            if (*book.closed)
-                continue;
-            if (Reference<util::XModifiable>(book.document, UNO_QUERY_THROW)->isModified())
-                kept << keepRecoveryCopy(book);
-            Reference<util::XCloseable>(book.document, UNO_QUERY_THROW)->close(true);
-        }
+        const QStringList kept = copyModifiedBooks();
+        for (Book& book : m_books)
+            if (!*book.closed)
+                Reference<util::XCloseable>(book.document, UNO_QUERY_THROW)->close(true);
         try {
             m_desktop->terminate();
         } catch (const lang::DisposedException&) {

@@ -52,7 +52,7 @@ private slots:
     void groupedCountAfterResume();
     void failedStartLeavesStateStopped();
     void finalFlushLandsLastLine();
-    void finalFlushKeepsUnwrittenText();
+    void officeGoneKeepsEverythingReceived();
     void closeDuringCaptureStopsBeforeSaving();
     void firstRunDefaults();
     void portChosenSurvivesRestart();
@@ -115,7 +115,7 @@ void tst_frmMain::makeWindow(bool toolsMenu) {
     m_window.reset();
     m_window = std::make_unique<frmMain>(frmMainParts{*m_globals, *m_serial, *m_factory, *m_folders,
                                                       *m_orva, *m_quorilex, *m_clock, m_master,
-                                                      toolsMenu});
+                                                      toolsMenu, m_dir.filePath("journal")});
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
@@ -258,10 +258,11 @@ void tst_frmMain::finalFlushLandsLastLine() {
     QVERIFY(QDir(m_documents).entryList({"Celvane unwritten*"}).isEmpty());
 }
 
-void tst_frmMain::finalFlushKeepsUnwrittenText() {
+void tst_frmMain::officeGoneKeepsEverythingReceived() {
     QTest::mouseClick(child<QPushButton>(m_window.get(), "cmdStart"), Qt::LeftButton);
     m_serial->arrived = QStringLiteral("first\r\n");
     tick();
+    // The office dies with the workbook: the line written before is gone with it.
     m_factory->last()->closeApplication();
     m_serial->arrived = QStringLiteral("12\t13\r\npart");
     QTest::mouseClick(child<QPushButton>(m_window.get(), "cmdStop"), Qt::LeftButton);
@@ -270,8 +271,12 @@ void tst_frmMain::finalFlushKeepsUnwrittenText() {
     QCOMPARE(kept.size(), 1);
     QFile file(QDir(m_documents).filePath(kept.first()));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("12\t13\r\npart"));
-    QVERIFY(child<QLabel>(m_window.get(), "panStatus")->text().contains(kept.first()));
+    QCOMPARE(file.readAll(), QByteArray("first\r\n12\t13\r\npart"));
+    const QString status = child<QLabel>(m_window.get(), "panStatus")->text();
+    QVERIFY2(status.startsWith("The workbook was NOT saved. All received data is in ") &&
+                 status.endsWith(kept.first()),
+             qPrintable(status));
+    QCOMPARE(QDir(m_dir.filePath("journal")).entryList(QDir::Files), QStringList());
 }
 
 void tst_frmMain::closeDuringCaptureStopsBeforeSaving() {

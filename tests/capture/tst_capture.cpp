@@ -225,7 +225,8 @@ private slots:
             << "ran spreadsheet.xls!Missing, Personal.xls!Missing; asked; file recovered/"
                "spreadsheet (recovered).xls with the data; " +
                    failed + " Unsaved data kept in recovered/spreadsheet (recovered).xls";
-        QTest::newRow("everything gone before the stop") << "data, macro Tidy, all gone" << failed;
+        QTest::newRow("everything gone before the stop")
+            << "data, macro Tidy, all gone" << failed + " The workbook was NOT saved.";
     }
 
     void stop() {

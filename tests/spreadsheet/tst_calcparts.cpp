@@ -82,7 +82,7 @@ void tst_CalcParts::lockOwners() {
 void tst_CalcParts::officeEndingWhileACallWaits() {
     OfficeProcess office;
     QVERIFY(office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
-    UnoWorker worker(office);
+    UnoWorker worker(office, nullptr);
     // The office dies while a slow call waits for its answer; the call holds the worker until
     // let go, at the latest when this ends.
     const auto go = std::make_shared<std::atomic_bool>(false);
@@ -96,7 +96,8 @@ void tst_CalcParts::officeEndingWhileACallWaits() {
         go->wait(false);
         return Status::success();
     };
-    QCOMPARE(worker.perform(dying, UnoWorker::Wait::Slow).code, SpreadsheetStatus::Closed);
+    UnoCall slow(QStringLiteral("slow"), {}, std::chrono::minutes(1));
+    QCOMPARE(worker.perform(dying, slow).code, SpreadsheetStatus::Closed);
     letGo();
     // Every later call fails at once, without running.
     const auto ran = std::make_shared<std::atomic_bool>(false);
@@ -104,7 +105,7 @@ void tst_CalcParts::officeEndingWhileACallWaits() {
         *ran = true;
         return Status::success();
     };
-    QCOMPARE(worker.perform(later, UnoWorker::Wait::Slow).code, SpreadsheetStatus::Closed);
+    QCOMPARE(worker.perform(later, slow).code, SpreadsheetStatus::Closed);
     QTRY_VERIFY(worker.idle());
     QVERIFY(!*ran);
 }
