@@ -100,6 +100,9 @@ void ReceivePath::ProcessReceiveBuffer() {
 
 QString ReceivePath::finalFlush() {
     m_buffer += ReadReceivedText();
+    // A write left unanswered gets its time: its late answer decides whether its line is in.
+    if (m_globals.excelApp)
+        m_globals.excelApp->settle();
     if (m_head < m_buffer.size() && writeLines(true) == PassEnd::Complete) {
         m_view.setLamp(Lamp::Excel, LampColour::Green);
         showByteCount();

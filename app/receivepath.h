@@ -36,8 +36,9 @@ public:
     // the failed line and everything after it, for the next tick.
     void ProcessReceiveBuffer();
 
-    // The last pass at Stop: takes what the source still holds and writes all complete lines,
-    // with no waiting for the rest of a block separator. Returns the text that could not be
+    // The last pass at Stop: takes what the source still holds, waits for the answer to a
+    // write left unanswered, and writes all complete lines, with no waiting for the rest of a
+    // block separator. Returns the text that could not be
     // written (a failed write and everything after it, or a last line without its line end),
     // exactly as received, and empties the buffer.
     QString finalFlush();

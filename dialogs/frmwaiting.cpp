@@ -20,7 +20,7 @@ frmWaiting::frmWaiting(std::chrono::milliseconds showAfter)
 }
 
 bool frmWaiting::keepWaiting(std::chrono::milliseconds waited) {
-    if (waited >= m_showAfter && !isVisible()) {
+    if (!m_gaveUp && waited >= m_showAfter && !isVisible()) {
         show();
         raise();
         activateWindow();
@@ -43,4 +43,5 @@ void frmWaiting::reject() {
 
 void frmWaiting::cmdGiveUp_Click() {
     m_gaveUp = true;
+    hide();
 }

@@ -186,7 +186,8 @@ private slots:
         // macros A and B (by qualified name) that change the workbook; "book my.xls" renames the
         // capture workbook, "book closed" closes it; "answer run.xls" is the user's answer to
         // the rename question (Cancel otherwise); "save fails"; "recovery": the spreadsheet keeps
-        // unsaved data itself when it quits; "all gone": spreadsheet and port went away.
+        // unsaved data itself when it quits; "all gone": spreadsheet and port went away; "hold
+        // run" leaves the next call of run unanswered, "stuck" for good.
         // What the stop gives: the macros it tried, the rename question, the files saved (below
         // the documents folder) and the status text.
         QTest::addColumn<QString>("steps");
@@ -225,6 +226,16 @@ private slots:
             << "ran spreadsheet.xls!Missing, Personal.xls!Missing; asked; file recovered/"
                "spreadsheet (recovered).xls with the data; " +
                    failed + " Unsaved data kept in recovered/spreadsheet (recovered).xls";
+        QTest::newRow("macro not answered: the stop goes on")
+            << "data, macro Tidy, in spreadsheet.xls!Tidy, hold run"
+            << "ran spreadsheet.xls!Tidy; " + failed;
+        QTest::newRow("office stuck in the macro: nothing could be kept")
+            << "data, macro Tidy, in spreadsheet.xls!Tidy, hold run, stuck"
+            << failed + " The workbook was NOT saved.";
+        QTest::newRow("office stuck: a recovery copy before it is ended")
+            << "data, hold saved, stuck, recovery"
+            << "file recovered/spreadsheet (recovered).xls with the data; status Unsaved data "
+               "kept in recovered/spreadsheet (recovered).xls";
         QTest::newRow("everything gone before the stop")
             << "data, macro Tidy, all gone" << failed + " The workbook was NOT saved.";
     }
@@ -257,6 +268,10 @@ private slots:
                 rig.memory.recoveryFolder = rig.documents.filePath(u"recovered"_s);
             } else if (step == "save fails") {
                 rig.memory.failSaveAs = true;
+            } else if (step.startsWith("hold ")) {
+                rig.app().holdNext(rest);
+            } else if (step == "stuck") {
+                rig.app().stuck = true;
             } else {
                 QCOMPARE(step, u"all gone"_s);
                 rig.app().closeApplication();

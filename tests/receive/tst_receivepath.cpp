@@ -55,6 +55,10 @@ private slots:
     void fullSheetGoesOnInNewSheet();
     void fullSizeSheetOfOrvaLines();
     void failedNewSheetIsRetried();
+    void lateAnswerDecides_data();
+    void lateAnswerDecides();
+    void writeUnansweredAtStop_data();
+    void writeUnansweredAtStop();
     void nextToken_data();
     void nextToken();
     void hoursSinceMidnight_data();
@@ -512,6 +516,61 @@ void tst_ReceivePath::failedNewSheetIsRetried() {
     QCOMPARE(sheet().workbook(m_book).sheets.size(), 2);
     QCOMPARE(cells(1), QStringList{"1,1=\"b\""});
     QCOMPARE(m_view->excelLamp, LampColour::Green);
+}
+
+void tst_ReceivePath::lateAnswerDecides_data() {
+    QTest::addColumn<QString>("held"); // the call not answered in time
+    QTest::addColumn<int>("rows");     // of a sheet
+    QTest::addColumn<int>("sheets");
+    QTest::addColumn<QStringList>("last"); // the cells of the last sheet
+    QTest::newRow("a write that landed late is not written again")
+        << "setCells" << SheetMaxRows << 1 << QStringList{"1,1=\"a\"", "2,1=\"b\""};
+    QTest::newRow("a sheet added late is not added again")
+        << "addWorksheet" << 1 << 2 << QStringList{"1,1=\"b\""};
+}
+
+void tst_ReceivePath::lateAnswerDecides() {
+    QFETCH(QString, held);
+    QFETCH(int, rows);
+    QFETCH(int, sheets);
+    QFETCH(QStringList, last);
+    m_receive->setSheetLimits(rows, SheetMaxColumns);
+    m_serial->arrived = QStringLiteral("a\r\n");
+    m_receive->pump();
+    sheet().holdNext(held);
+    m_serial->arrived = QStringLiteral("b\r\n");
+    m_receive->pump();
+    QCOMPARE(m_view->excelLamp, LampColour::Yellow);
+    m_receive->pump(); // still unanswered: nothing is sent
+    sheet().answerPending();
+    m_receive->pump();
+    QCOMPARE(m_view->excelLamp, LampColour::Green);
+    QCOMPARE(sheet().workbook(m_book).sheets.size(), sheets);
+    QCOMPARE(cells(sheets - 1), last);
+    QCOMPARE(sheet().writeCount(), 2);
+    QCOMPARE(m_receive->currentRow(), sheets == 1 ? 3 : 2);
+}
+
+void tst_ReceivePath::writeUnansweredAtStop_data() {
+    QTest::addColumn<bool>("stuck");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("unwritten");
+    // The write lands while Stop waits for it: its line counts as written, once.
+    QTest::newRow("answered at Stop") << false << QStringList{"1,1=\"a\""} << "b";
+    QTest::newRow("never answered") << true << QStringList{} << "a\r\nb";
+}
+
+void tst_ReceivePath::writeUnansweredAtStop() {
+    QFETCH(bool, stuck);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, unwritten);
+    sheet().holdNext(QStringLiteral("setCells"));
+    sheet().stuck = stuck;
+    m_serial->arrived = QStringLiteral("a\r\nb");
+    m_receive->pump();
+    QCOMPARE(m_receive->finalFlush(), unwritten);
+    QCOMPARE(cells(), expected);
+    QCOMPARE(sheet().writeCount(), int(expected.size()));
 }
 
 void tst_ReceivePath::nextToken_data() {

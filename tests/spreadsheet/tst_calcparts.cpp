@@ -1,7 +1,9 @@
 // What the Calc bridge does that a real office cannot show: how macro names are read, whose
-// lock files are taken away, an office ending during a call, an office that does not start.
+// lock files are taken away, calls not answered in time and their late answers, an office
+// ending during a call, an office that does not start.
 
 #include "calcspreadsheet.h"
+#include "fakewait.h"
 #include "macroname.h"
 #include "officelock.h"
 #include "officeprocess.h"
@@ -23,6 +25,9 @@ private slots:
     void macroNames();
     void lockOwners_data();
     void lockOwners();
+    void lateAnswers_data();
+    void lateAnswers();
+    void givenUpCallAndRescue();
     void officeEndingWhileACallWaits();
     void officeThatDoesNotStart_data();
     void officeThatDoesNotStart();
@@ -77,6 +82,98 @@ void tst_CalcParts::lockOwners() {
     QCOMPARE(removeOwnLock(book, QStringLiteral("file:///home/u/.local/share/Celvane/office")),
              ours);
     QCOMPARE(lock.exists(), !ours);
+}
+
+namespace {
+
+// A job that holds the worker until let go, at the latest when the test ends, and then answers.
+struct HeldJob {
+    std::shared_ptr<std::atomic_bool> go = std::make_shared<std::atomic_bool>(false);
+    Status answer;
+
+    std::function<Status()> job() const {
+        return [go = go, answer = answer] {
+            go->wait(false);
+            return answer;
+        };
+    }
+    void letGo() const {
+        *go = true;
+        go->notify_all();
+    }
+};
+
+// A job that counts its runs.
+std::function<Status()> counted(const std::shared_ptr<std::atomic_int>& runs) {
+    return [runs] {
+        ++*runs;
+        return Status::success();
+    };
+}
+
+} // namespace
+
+void tst_CalcParts::lateAnswers_data() {
+    QTest::addColumn<bool>("landed");   // the late call succeeded
+    QTest::addColumn<double>("row");    // of the call made once the answer came (first: row 1)
+    QTest::addColumn<QString>("gives"); // its status, and whether it was sent
+    QTest::newRow("a late success counts for the same call") << true << 1.0 << "ok, not sent";
+    QTest::newRow("a late failure counts for the same call") << false << 1.0 << "failed, not sent";
+    QTest::newRow("another call drops it") << true << 2.0 << "ok, sent";
+}
+
+void tst_CalcParts::lateAnswers() {
+    QFETCH(bool, landed);
+    QFETCH(double, row);
+    OfficeProcess office;
+    QVERIFY(office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
+    FakeWait wait;
+    UnoWorker worker(office, &wait);
+    HeldJob held{.answer = landed ? Status::success() : Status::failure(SpreadsheetStatus::Failed)};
+    const auto letGoAtTheEnd = qScopeGuard([&] { held.letGo(); });
+    const auto write = [](double row, std::chrono::milliseconds deadline) {
+        return UnoCall(QStringLiteral("setCells"), {row, 1.0, QStringLiteral("a")}, deadline);
+    };
+
+    // Not answered by its deadline: busy, the caller's windows kept answering meanwhile.
+    UnoCall first = write(1, std::chrono::milliseconds(100));
+    QCOMPARE(worker.perform(held.job(), first).code, SpreadsheetStatus::Busy);
+    QVERIFY(wait.looks > 0);
+    QCOMPARE(wait.ended, 1);
+    // Pending, it holds back every other call.
+    const auto runs = std::make_shared<std::atomic_int>(0);
+    UnoCall other = write(2, std::chrono::minutes(1));
+    QCOMPARE(worker.perform(counted(runs), other).code, SpreadsheetStatus::Busy);
+    QCOMPARE(worker.settle(std::chrono::milliseconds(100)).code, SpreadsheetStatus::Busy);
+    QVERIFY(!worker.idle());
+
+    held.letGo();
+    QVERIFY(worker.settle(std::chrono::minutes(1)).ok());
+    UnoCall next = write(row, std::chrono::minutes(1));
+    const Status status = worker.perform(counted(runs), next);
+    QTEST(QStringLiteral("%1, %2").arg(status.ok() ? "ok" : "failed", *runs ? "sent" : "not sent"),
+          "gives");
+}
+
+void tst_CalcParts::givenUpCallAndRescue() {
+    OfficeProcess office;
+    QVERIFY(office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
+    FakeWait wait;
+    wait.giveUpAfter = 3;
+    UnoWorker worker(office, &wait);
+    const HeldJob held;
+    const auto letGoAtTheEnd = qScopeGuard([&] { held.letGo(); });
+    // The user gives up long before the deadline.
+    UnoCall macro(QStringLiteral("run"), {QStringLiteral("Tidy")}, std::chrono::minutes(10));
+    QCOMPARE(worker.perform(held.job(), macro).code, SpreadsheetStatus::Busy);
+    QCOMPARE(wait.looks, 3);
+    QCOMPARE(wait.ended, 1);
+    // Beside the call it hangs in, the office is still asked for what can be saved.
+    wait.giveUpAfter = -1;
+    const auto runs = std::make_shared<std::atomic_int>(0);
+    QVERIFY(worker.rescue(counted(runs), std::chrono::minutes(1)).ok());
+    QCOMPARE(*runs, 1);
+    QVERIFY(!worker.idle());
 }
 
 void tst_CalcParts::officeEndingWhileACallWaits() {
