@@ -5,6 +5,7 @@
 #include "fixedclock.h"
 #include "frmemulation.h"
 #include "frmmain.h"
+#include "frmwaiting.h"
 #include "memoryspreadsheet.h"
 #include "modalanswer.h"
 #include "settings.h"
@@ -53,6 +54,7 @@ private slots:
     void failedStartLeavesStateStopped();
     void finalFlushLandsLastLine();
     void officeGoneKeepsEverythingReceived();
+    void givingUpWhileTheOfficeKeepsUsWaiting();
     void closeDuringCaptureStopsBeforeSaving();
     void firstRunDefaults();
     void portChosenSurvivesRestart();
@@ -277,6 +279,33 @@ void tst_frmMain::officeGoneKeepsEverythingReceived() {
                  status.endsWith(kept.first()),
              qPrintable(status));
     QCOMPARE(QDir(m_dir.filePath("journal")).entryList(QDir::Files), QStringList());
+}
+
+void tst_frmMain::givingUpWhileTheOfficeKeepsUsWaiting() {
+    // The macro would keep Stop waiting for ever; the waiting window shows at once.
+    frmWaiting waiting(std::chrono::milliseconds(0));
+    m_factory->wait = &waiting;
+    m_factory->deadline = std::chrono::milliseconds::max();
+    m_globals->macroEnabled = true;
+    m_globals->macroName = QStringLiteral("Tidy");
+    m_factory->macros.insert(QStringLiteral("spreadsheet.xls!Tidy"),
+                             [](MemorySpreadsheet&) { return true; });
+    QTest::mouseClick(child<QPushButton>(m_window.get(), "cmdStart"), Qt::LeftButton);
+    m_factory->last()->holdNext(QStringLiteral("run"));
+    // Reached while the macro runs: the program goes on answering, and the user gives up.
+    QString shown;
+    const ModalAnswer giveUp([&](QDialog* dialog) {
+        shown = child<QLabel>(dialog, "lblWaiting")->text();
+        QTest::mouseClick(child<QPushButton>(dialog, "cmdGiveUp"), Qt::LeftButton);
+    });
+    QTest::mouseClick(child<QPushButton>(m_window.get(), "cmdStop"), Qt::LeftButton);
+    QVERIFY(giveUp.closedByUser());
+    QCOMPARE(shown, QStringLiteral("Waiting for LibreOffice Calc..."));
+    // Given up, the macro step failed and the stop went on to its end.
+    QCOMPARE(child<QLabel>(m_window.get(), "panStatus")->text(),
+             QStringLiteral("User macro did NOT run."));
+    QCOMPARE(controls(), QStringLiteral("E D* D D E E"));
+    QVERIFY(!m_globals->excelApp);
 }
 
 void tst_frmMain::closeDuringCaptureStopsBeforeSaving() {
