@@ -50,7 +50,8 @@ bool ProgramRun::start() {
         settings->setValue(QStringLiteral("Communication/ComPort"), QStringLiteral("1"));
         settings->setValue(QStringLiteral("Ports/COM1"), m_pty.deviceA());
     }
-    m_program = std::make_unique<modMain>(std::make_unique<CalcSpreadsheetFactory>());
+    m_program = std::make_unique<modMain>(
+        std::make_unique<CalcSpreadsheetFactory>(CalcOptions::fromEnvironment(), &m_waiting));
     if (!m_program->Main({false, QCoreApplication::applicationDirPath()}))
         return fail(QStringLiteral("the program refused to start: another copy runs"));
     if (!QTest::qWaitForWindowExposed(window()))
@@ -106,6 +107,11 @@ bool ProgramRun::stopSavingAs(const QString& path) {
     if (!answer.reached() || !answer.closedByUser())
         return fail(QStringLiteral("the question for a new name was not answered"));
     return true;
+}
+
+void ProgramRun::stop() {
+    const ModalAnswer cancel([](QDialog*) {});
+    clickButton("cmdStop");
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frmwaiting.h"
 #include "officetesthome.h"
 #include "ptypair.h"
 
@@ -37,6 +38,8 @@ public:
     // Clicks Stop and answers the question for a new workbook name with path. True when the
     // question came and was answered.
     bool stopSavingAs(const QString& path);
+    // Clicks Stop; a question for a new name, should one come, is cancelled.
+    void stop();
 
     frmMain* window() const;
     // What the status text shows.
@@ -51,6 +54,7 @@ private:
 
     PtyPair m_pty;
     QProcess m_instrument;
+    frmWaiting m_waiting; // as the program shows it while the office keeps it waiting
     std::unique_ptr<modMain> m_program;
     QString m_problem;
 };
