@@ -96,6 +96,9 @@ private:
     QString documentsFolder();
     // Adds a sentence to what the status text shows.
     void addStatusSentence(const QString& sentence);
+    // Stop: the pump ends, the waiting lines are written in passes, then the capture stops.
+    void beginStop();
+    void finishStop();
     QPushButton* button(CaptureButton which) const;
 
     modGlobals& m_globals;
@@ -110,6 +113,8 @@ private:
     QTimer tmrMain;
     qint16 m_captureState = 0;
     bool m_unloaded = false;
+    bool m_stopping = false;       // Stop is writing what waits
+    bool m_closeAfterStop = false; // the window closes when the stop is done
 
     QPushButton* cmdStart;
     QPushButton* cmdPause;

@@ -7,6 +7,7 @@
 #include "spreadsheet.h"
 #include "statusview.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringView>
 
@@ -24,7 +25,9 @@ public:
     ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView& view, const Clock& clock);
 
     // One tick of the capture pump while capturing: the new text is appended and written.
-    void pump();
+    // True when the pass ended on its time budget with complete lines still waiting: the next
+    // pass should follow as soon as the window has handled its events.
+    bool pump();
 
     // The text that arrived since the last call, from the emulator's output slot while the
     // emulator window is loaded, otherwise from the serial control; counted in bytesReceived
@@ -35,6 +38,13 @@ public:
     // Writes the complete lines of the buffer; keeps the incomplete rest, and on a failed write
     // the failed line and everything after it, for the next tick.
     void ProcessReceiveBuffer();
+
+    // Stop writes what the instrument already sent in budgeted passes, so that the window
+    // keeps answering: beginStop() once, then stopPass() until it returns false, then
+    // finalFlush(). Each pass reads the source, writes for one budget and shows how many lines
+    // are written; it returns true while complete lines still wait.
+    void beginStop();
+    bool stopPass();
 
     // The last pass at Stop: takes what the source still holds, waits for the answer to a
     // write left unanswered, and writes all complete lines, with no waiting for the rest of a
@@ -67,10 +77,24 @@ public:
     }
 
 private:
-    enum class PassEnd { Complete, Failed };
+    enum class PassEnd { Complete, Budget, Failed };
     PassEnd writeLines(bool finalPass);
-    // One row's cells from the column on, in one call; nothing to write is no call.
-    Status writeCells(int row, int column, const QList<CellValue>& values);
+    // Rows gathered for one call: consecutive rows that start in the same column and are of
+    // the same length, so that the rectangle covers exactly the cells of its rows.
+    struct Block {
+        qsizetype lineStart = 0; // where the line of its first row begins in the buffer
+        int row = 0;
+        int column = 0;
+        QList<CellRow> rows;
+    };
+    // Adds a row to the block, writing the block first when the row cannot join it. An empty
+    // row writes nothing and only ends the block.
+    Status queueRow(qsizetype lineStart, int row, int column, CellRow values);
+    // Writes the gathered rows in one call. On failure none of them is written: the buffer and
+    // the row go back to the block's first line.
+    Status writeBlock();
+    // A single cell, after the gathered rows.
+    Status writeCell(int row, int column, const CellValue& value);
     Status addWorksheet();
     // Ends a pass at a failed write: the line and everything after it wait for the next tick.
     PassEnd failAt(qsizetype lineStart, const Status& status);
@@ -78,6 +102,8 @@ private:
     void showByteCount();
     void superviseSerial();
     void dropWritten(qsizetype position);
+    qsizetype waitingLines() const;
+    void showStopProgress();
 
     modGlobals& m_globals;
     SerialControl& m_serial;
@@ -97,4 +123,9 @@ private:
     bool m_restampDue = false;          // a block going on in a new sheet wants its stamp
     bool m_portDown = false;            // the serial device went away during this capture
     int m_ticksDown = 0;
+
+    Block m_block;
+    bool m_backlog = false;   // the last pass ended on its budget with lines waiting
+    qint64 m_stopWritten = 0; // lines written since Stop
+    QElapsedTimer m_stopClock;
 };

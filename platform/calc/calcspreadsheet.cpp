@@ -40,6 +40,13 @@ QList<CellValue> bookArgument(WorkbookId book) {
     return {double(book)};
 }
 
+UnoCall blockCall(WorkbookId book, int row, int firstColumn, const QList<CellRow>& rows) {
+    UnoCall call(QStringLiteral("setBlock"), {double(book), double(row), double(firstColumn)},
+                 WriteTime);
+    call.rows = rows;
+    return call;
+}
+
 } // namespace
 
 CalcSpreadsheet::CalcSpreadsheet(CalcOptions options, CallWait* wait)
@@ -157,14 +164,19 @@ Status CalcSpreadsheet::activate(WorkbookId book) {
     return status;
 }
 
-Status CalcSpreadsheet::setCells(int row, int firstColumn, const QList<CellValue>& values) {
+Status CalcSpreadsheet::setBlock(int row, int firstColumn, const QList<CellRow>& rows) {
     CalcSession* session = m_session.get();
     const WorkbookId book = m_active;
-    return call<Status>({QStringLiteral("setCells"),
-                         bookArgument(book) << double(row) << double(firstColumn) << values,
-                         WriteTime},
-                        [session, book, row, firstColumn, values] {
-                            return session->setCells(book, row, firstColumn, values);
+    // The rows that a write of the same place which landed late wrote already are not written
+    // again.
+    const qsizetype landed = m_worker->landedRows(blockCall(book, row, firstColumn, rows));
+    if (landed > 0 && landed == rows.size())
+        return {};
+    const int first = row + int(landed);
+    const QList<CellRow> rest = rows.mid(landed);
+    return call<Status>(blockCall(book, first, firstColumn, rest),
+                        [session, book, first, firstColumn, rest] {
+                            return session->setBlock(book, first, firstColumn, rest);
                         });
 }
 

@@ -91,6 +91,19 @@ Status UnoWorker::perform(std::function<Status()> job, UnoCall& call) {
     return answer(*ticket);
 }
 
+qsizetype UnoWorker::landedRows(const UnoCall& call) {
+    std::lock_guard lock(m_mutex);
+    if (!m_current || !m_current->done || !m_current->status.ok())
+        return 0;
+    const UnoCall& late = m_current->call;
+    if (late.operation != call.operation || late.arguments != call.arguments ||
+        late.rows.size() > call.rows.size() || call.rows.mid(0, late.rows.size()) != late.rows)
+        return 0;
+    const qsizetype landed = late.rows.size();
+    m_current.reset();
+    return landed;
+}
+
 Status UnoWorker::settle(milliseconds deadline) {
     std::unique_lock lock(m_mutex);
     if (!m_current || m_current->done)

@@ -26,6 +26,7 @@ struct UnoCall {
     // What is called and with what: the same call has the same operation and arguments.
     QString operation;
     QList<CellValue> arguments;
+    QList<CellRow> rows; // of a block write
     // How long the caller waits for the answer.
     std::chrono::milliseconds deadline{0};
     // The call starts or ends the office: its own answer counts even when the office ends on
@@ -37,7 +38,7 @@ struct UnoCall {
     std::shared_ptr<void> value;
 
     bool sameAs(const UnoCall& other) const {
-        return operation == other.operation && arguments == other.arguments;
+        return operation == other.operation && arguments == other.arguments && rows == other.rows;
     }
 };
 
@@ -62,6 +63,9 @@ public:
     UnoWorker& operator=(const UnoWorker&) = delete;
 
     Status perform(std::function<Status()> job, UnoCall& call);
+    // How many rows at the start of a block write a write of the same place that landed late
+    // wrote already; that late answer is then taken.
+    qsizetype landedRows(const UnoCall& call);
     // Waits up to the deadline for the answer to a pending call, which stays kept for the next
     // call. Ok when no call is pending any more.
     Status settle(std::chrono::milliseconds deadline);

@@ -15,6 +15,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <chrono>
+
 ProgramRun::ProgramRun() = default;
 
 ProgramRun::~ProgramRun() {
@@ -101,17 +103,42 @@ QString ProgramRun::statusText() const {
     return window()->findChild<QLabel*>(QStringLiteral("panStatus"))->text();
 }
 
+namespace {
+
+// Stop writes what waits first, in passes between which the window goes on answering.
+constexpr int kPatienceMs = 3600 * 1000;
+
+} // namespace
+
 bool ProgramRun::stopSavingAs(const QString& path) {
-    const ModalAnswer answer = answerSaveAs(path);
+    const ModalAnswer answer = answerSaveAs(path, kPatienceMs);
+    const auto clicked = std::chrono::steady_clock::now();
     clickButton("cmdStop");
-    if (!answer.reached() || !answer.closedByUser())
+    if (!QTest::qWaitFor([&] { return answer.reached(); }, kPatienceMs) || !answer.closedByUser())
         return fail(QStringLiteral("the question for a new name was not answered"));
+    m_stopToQuestion =
+        std::chrono::duration_cast<std::chrono::milliseconds>(answer.reachedAt() - clicked);
     return true;
 }
 
-void ProgramRun::stop() {
+bool ProgramRun::stop() {
     const ModalAnswer cancel([](QDialog*) {});
     clickButton("cmdStop");
+    // Over once the spreadsheet's part is done: that part makes Start live again.
+    if (!QTest::qWaitFor([this] { return startEnabled(); }, kPatienceMs))
+        return fail(QStringLiteral("the stop did not end"));
+    return true;
+}
+
+bool ProgramRun::startEnabled() const {
+    return window()->findChild<QPushButton*>(QStringLiteral("cmdStart"))->isEnabled();
+}
+
+void ProgramRun::watchEventLoop() {
+    m_longestGap = 0;
+    m_turn.start();
+    m_watch.callOnTimeout([this] { m_longestGap = qMax(m_longestGap, m_turn.restart()); });
+    m_watch.start(10);
 }
 
 namespace {

@@ -27,6 +27,7 @@ private slots:
     void lockOwners();
     void lateAnswers_data();
     void lateAnswers();
+    void lateBlockCoversTheStartOfALongerOne();
     void givenUpCallAndRescue();
     void officeEndingWhileACallWaits();
     void officeThatDoesNotStart_data();
@@ -132,7 +133,7 @@ void tst_CalcParts::lateAnswers() {
     HeldJob held{.answer = landed ? Status::success() : Status::failure(SpreadsheetStatus::Failed)};
     const auto letGoAtTheEnd = qScopeGuard([&] { held.letGo(); });
     const auto write = [](double row, std::chrono::milliseconds deadline) {
-        return UnoCall(QStringLiteral("setCells"), {row, 1.0, QStringLiteral("a")}, deadline);
+        return UnoCall(QStringLiteral("setBlock"), {row, 1.0, QStringLiteral("a")}, deadline);
     };
 
     // Not answered by its deadline: busy, the caller's windows kept answering meanwhile.
@@ -153,6 +154,30 @@ void tst_CalcParts::lateAnswers() {
     const Status status = worker.perform(counted(runs), next);
     QTEST(QStringLiteral("%1, %2").arg(status.ok() ? "ok" : "failed", *runs ? "sent" : "not sent"),
           "gives");
+}
+
+void tst_CalcParts::lateBlockCoversTheStartOfALongerOne() {
+    OfficeProcess office;
+    QVERIFY(office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
+    UnoWorker worker(office, nullptr);
+    const HeldJob held;
+    const auto letGoAtTheEnd = qScopeGuard([&] { held.letGo(); });
+    const auto block = [](const QList<CellRow>& rows) {
+        UnoCall call(QStringLiteral("setBlock"), {1.0, 5.0, 1.0}, std::chrono::milliseconds(100));
+        call.rows = rows;
+        return call;
+    };
+    const CellRow first{QStringLiteral("a")};
+    const CellRow second{QStringLiteral("b")};
+    UnoCall late = block({first});
+    QCOMPARE(worker.perform(held.job(), late).code, SpreadsheetStatus::Busy);
+    // Nothing landed while the write is unanswered.
+    QCOMPARE(worker.landedRows(block({first, second})), 0);
+    held.letGo();
+    QVERIFY(worker.settle(std::chrono::minutes(1)).ok());
+    QCOMPARE(worker.landedRows(block({second})), 0); // another block
+    QCOMPARE(worker.landedRows(block({first, second})), 1);
+    QCOMPARE(worker.landedRows(block({first, second})), 0); // the answer was taken
 }
 
 void tst_CalcParts::givenUpCallAndRescue() {

@@ -45,7 +45,7 @@ Status MemorySpreadsheet::bookAvailable(WorkbookId book) const {
 
 template <class R>
 R MemorySpreadsheet::call(const QString& operation, const QList<CellValue>& arguments,
-                          std::function<R()> body) {
+                          std::function<R()> body, const QList<CellRow>& rows) {
     if (m_closed)
         return body();
     if (m_pending) {
@@ -53,14 +53,15 @@ R MemorySpreadsheet::call(const QString& operation, const QList<CellValue>& argu
             return withStatus<R>(notAnswered());
         // A late answer decides for the same call; any other call drops it.
         const Pending late = *std::exchange(m_pending, std::nullopt);
-        if (late.operation == operation && late.arguments == arguments)
+        if (late.operation == operation && late.arguments == arguments && late.rows == rows)
             return std::any_cast<R>(*late.answer);
     }
     if (m_held != operation)
         return body();
     m_held.clear();
     waitOut();
-    m_pending = Pending{operation, arguments, [body] { return std::any(body()); }, std::nullopt};
+    m_pending =
+        Pending{operation, arguments, rows, [body] { return std::any(body()); }, std::nullopt};
     return withStatus<R>(notAnswered());
 }
 
@@ -157,31 +158,62 @@ Status MemorySpreadsheet::activate(WorkbookId book) {
     });
 }
 
-Status MemorySpreadsheet::setCells(int row, int firstColumn, const QList<CellValue>& values) {
+Status MemorySpreadsheet::setBlock(int row, int firstColumn, const QList<CellRow>& rows) {
     const WorkbookId active = m_active;
-    return call<Status>(QStringLiteral("setCells"),
-                        bookArgument(active) << double(row) << double(firstColumn) << values,
-                        [this, active, row, firstColumn, values] {
-                            if (Status status = bookAvailable(active); !status.ok())
-                                return status;
-                            const int lastColumn = firstColumn + int(values.size()) - 1;
-                            if (values.isEmpty() || row < 1 || row > SheetMaxRows ||
-                                firstColumn < 1 || lastColumn > SheetMaxColumns)
-                                return Status::failure(SpreadsheetStatus::Failed,
-                                                       QStringLiteral("outside the sheet"));
-                            MemoryWorkbook& book = m_books[active - 1];
-                            int column = firstColumn;
-                            for (const CellValue& value : values) {
-                                CellValue stored = value;
-                                if (const QString* text = std::get_if<QString>(&value))
-                                    if (const auto number = numberFromText(*text))
-                                        stored = *number;
-                                book.sheets[book.activeSheet][{row, column++}] = stored;
-                                ++m_writes;
-                            }
-                            book.saved = false;
-                            return Status();
-                        });
+    // The rows a late write landed already are not written again.
+    const qsizetype landed = landedRows(active, row, firstColumn, rows);
+    if (landed > 0 && landed == rows.size())
+        return {};
+    const int first = row + int(landed);
+    const QList<CellRow> rest = rows.mid(landed);
+    return call<Status>(
+        QStringLiteral("setBlock"), {double(active), double(first), double(firstColumn)},
+        [this, active, first, firstColumn, rest] {
+            if (Status status = bookAvailable(active); !status.ok())
+                return status;
+            const int width = rest.isEmpty() ? 0 : int(rest.first().size());
+            const int lastRow = first + int(rest.size()) - 1;
+            if (width == 0 || first < 1 || lastRow > SheetMaxRows || firstColumn < 1 ||
+                firstColumn + width - 1 > SheetMaxColumns)
+                return Status::failure(SpreadsheetStatus::Failed,
+                                       QStringLiteral("outside the sheet"));
+            for (const CellRow& values : rest)
+                if (values.size() != width)
+                    return Status::failure(SpreadsheetStatus::Failed,
+                                           QStringLiteral("ragged rows"));
+            if (m_failingRow >= first && m_failingRow <= lastRow)
+                return Status::failure(m_failingCode, QStringLiteral("failing row"));
+            MemoryWorkbook& book = m_books[active - 1];
+            for (int r = first; const CellRow& values : rest) {
+                int column = firstColumn;
+                for (const CellValue& value : values) {
+                    CellValue stored = value;
+                    if (const QString* text = std::get_if<QString>(&value))
+                        if (const auto number = numberFromText(*text))
+                            stored = *number;
+                    book.sheets[book.activeSheet][{r, column++}] = stored;
+                    ++m_writes;
+                }
+                ++r;
+            }
+            ++m_calls;
+            std::this_thread::sleep_for(m_writeCost * width * rest.size());
+            book.saved = false;
+            return Status();
+        },
+        rest);
+}
+
+qsizetype MemorySpreadsheet::landedRows(WorkbookId book, int row, int firstColumn,
+                                        const QList<CellRow>& rows) {
+    if (!m_pending || !m_pending->answer || m_pending->operation != QStringLiteral("setBlock") ||
+        m_pending->arguments != QList<CellValue>{double(book), double(row), double(firstColumn)} ||
+        !std::any_cast<Status>(*m_pending->answer).ok() || m_pending->rows.size() > rows.size() ||
+        rows.mid(0, m_pending->rows.size()) != m_pending->rows)
+        return 0;
+    const qsizetype landed = m_pending->rows.size();
+    m_pending.reset();
+    return landed;
 }
 
 Status MemorySpreadsheet::addWorksheet() {

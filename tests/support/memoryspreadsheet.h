@@ -43,7 +43,7 @@ public:
     Status setVisible(bool visible) override;
     Result<QString> startupPath() override;
     Status activate(WorkbookId book) override;
-    Status setCells(int row, int firstColumn, const QList<CellValue>& values) override;
+    Status setBlock(int row, int firstColumn, const QList<CellRow>& rows) override;
     Status addWorksheet() override;
     Status run(const QString& macro) override;
     Result<QString> name(WorkbookId book) override;
@@ -56,7 +56,7 @@ public:
 
     // What the test sees and does.
     void setBusy(bool busy) { m_busy = busy; }
-    // The next call of the operation ("setCells", "addWorksheet", "run", "saved", "quit"...) is
+    // The next call of the operation ("setBlock", "addWorksheet", "run", "saved", "quit"...) is
     // not answered in time: it waits through the factory's CallWait until given up or past the
     // deadline, fails as busy and is pending until answerPending(), or settle() unless stuck,
     // carries it out. A quit not answered keeps the modified workbooks as it ends, when there
@@ -72,19 +72,32 @@ public:
     // The cell of a sheet (0-based sheet index) of a workbook; an empty variant when unset.
     std::optional<CellValue> cell(WorkbookId book, int row, int column, int sheet = 0) const;
     qsizetype cellCount(WorkbookId book, int sheet = 0) const;
+    // Cells written, and the calls that wrote them.
     int writeCount() const { return m_writes; }
+    int writeCalls() const { return m_calls; }
+    // Each written cell takes this long, as a round trip to an office would.
+    void setWriteCost(std::chrono::microseconds perCell) { m_writeCost = perCell; }
+    // Every write that covers the row fails with the code, until a row of 0 is set.
+    void failWritesCovering(int row, quint32 code = SpreadsheetStatus::Busy) {
+        m_failingRow = row;
+        m_failingCode = code;
+    }
 
 private:
     struct Pending {
         QString operation;
         QList<CellValue> arguments;
+        QList<CellRow> rows; // of a block write
         std::function<std::any()> carryOut;
         std::optional<std::any> answer;
     };
     // A call of the application, answered by body unless held back or refused while another
     // is pending.
     template <class R>
-    R call(const QString& operation, const QList<CellValue>& arguments, std::function<R()> body);
+    R call(const QString& operation, const QList<CellValue>& arguments, std::function<R()> body,
+           const QList<CellRow>& rows = {});
+    // How many rows at the start of a block write a late write landed already.
+    qsizetype landedRows(WorkbookId book, int row, int firstColumn, const QList<CellRow>& rows);
     // A held call waits as long as the test lets it.
     void waitOut();
     QString keepRecoveryCopies();
@@ -100,6 +113,10 @@ private:
     int m_writes = 0;
     QString m_held;
     std::optional<Pending> m_pending;
+    int m_calls = 0;
+    std::chrono::microseconds m_writeCost{0};
+    int m_failingRow = 0;
+    quint32 m_failingCode = SpreadsheetStatus::Busy;
 };
 
 // Starts in-memory applications and plays the file system and the user around them.
