@@ -1,3 +1,4 @@
+#include "filecontent.h"
 #include "frmmain.h"
 #include "memoryspreadsheet.h"
 #include "modalanswer.h"
@@ -16,20 +17,6 @@
 #include <QTest>
 
 #include <csignal>
-
-namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-} // namespace
 
 // The program as started: one copy at a time, a second start refused while the first runs and
 // allowed once the first is gone, even when it was killed and left its lock behind; a capture

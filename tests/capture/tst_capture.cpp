@@ -1,6 +1,7 @@
 #include "capture.h"
 #include "fakefolders.h"
 #include "fakeserial.h"
+#include "filecontent.h"
 #include "memoryspreadsheet.h"
 #include "recordingcaptureview.h"
 
@@ -13,16 +14,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 const QString kRenameDialog = u"Please rename this workbook|Excel workbook,*.xls|"_s;
 // What the window is told as a start begins, as it opens the port, and through to a running

@@ -5,6 +5,7 @@
 // Stop with a new name, or with an office that was stopped or killed meanwhile.
 
 #include "capturerig.h"
+#include "filecontent.h"
 #include "frmmain.h"
 #include "officetesthome.h"
 #include "programrun.h"
@@ -27,11 +28,6 @@ namespace {
 constexpr qint64 kOrvaLineBytes = 50;
 // QUORILEX sends "9999" CR LF or a separator of three CR LF: six characters either way.
 constexpr qint64 kQuorilexOutputBytes = 6;
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
