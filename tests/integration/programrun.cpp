@@ -7,7 +7,7 @@
 #include "saveasanswer.h"
 #include "settings.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -137,7 +137,12 @@ bool ProgramRun::startEnabled() const {
 void ProgramRun::watchEventLoop() {
     m_longestGap = 0;
     m_turn.start();
-    m_watch.callOnTimeout([this] { m_longestGap = qMax(m_longestGap, m_turn.restart()); });
+    m_watch.callOnTimeout([this] {
+        m_longestGap = qMax(m_longestGap, m_turn.restart());
+        // Measured until a question is asked.
+        if (QApplication::activeModalWidget())
+            m_watch.stop();
+    });
     m_watch.start(10);
 }
 
