@@ -138,7 +138,9 @@ void frmMain::buildControls() {
 }
 
 void frmMain::buildMenus(bool toolsMenu) {
-    mnuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    // Alt+T presses Stop. A hidden menu would still claim its mnemonic, and Alt+T would only
+    // move the focus; so the hidden menu has none, and the shown one opens with Alt+O.
+    mnuTools = menuBar()->addMenu(toolsMenu ? QStringLiteral("T&ools") : QStringLiteral("Tools"));
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
     mnuTools->menuAction()->setVisible(toolsMenu);
     mnuTools->menuAction()->setEnabled(toolsMenu);
@@ -220,8 +222,11 @@ void frmMain::cmdPause_Click() {
     cmdPause->setEnabled(false);
     cmdResume->setEnabled(true);
     cmdResume->raise();
-    setLamp(Lamp::ComPort, LampColour::Yellow);
     setLamp(Lamp::Excel, LampColour::Yellow);
+    // A port in trouble stays in view whatever the buttons do.
+    if (m_receive.showPortTrouble())
+        return;
+    setLamp(Lamp::ComPort, LampColour::Yellow);
     setStatusText(QStringLiteral("Paused"));
 }
 
@@ -231,11 +236,13 @@ void frmMain::cmdResume_Click() {
     cmdResume->setEnabled(false);
     cmdPause->setEnabled(true);
     cmdPause->raise();
-    setLamp(Lamp::ComPort, LampColour::Green);
     setLamp(Lamp::Excel, LampColour::Green);
-    const qint64 bytes = m_receive.bytesReceived();
-    setStatusText(bytes == 0 ? QStringLiteral("Ready")
-                             : QStringLiteral("Bytes Received: ") + QLocale().toString(bytes));
+    if (!m_receive.showPortTrouble()) {
+        setLamp(Lamp::ComPort, LampColour::Green);
+        const qint64 bytes = m_receive.bytesReceived();
+        setStatusText(bytes == 0 ? QStringLiteral("Ready")
+                                 : QStringLiteral("Bytes Received: ") + QLocale().toString(bytes));
+    }
     m_captureState = 1;
     tmrMain.start();
 }
@@ -245,20 +252,24 @@ void frmMain::cmdStop_Click() {
     tmrMain.stop();
     // What the instrument already sent is written while the workbook is still open.
     const QString unwritten = m_receive.finalFlush();
+    const QString overflow = m_receive.takeOverflow();
     m_receive.clear();
     m_capture.CaptureStop();
-    if (!unwritten.isEmpty())
-        keepUnwrittenText(unwritten);
+    keepUnwrittenText(QStringLiteral("Celvane unwritten data"), unwritten,
+                      QStringLiteral("Received data that was not recorded"));
+    keepUnwrittenText(QStringLiteral("Celvane overflow"), overflow,
+                      QStringLiteral("Received text that did not fit the worksheet"));
 }
 
-void frmMain::keepUnwrittenText(const QString& text) {
+void frmMain::keepUnwrittenText(const QString& title, const QString& text, const QString& what) {
+    if (text.isEmpty())
+        return;
     QString folder;
     const QString path = m_shell.GetFolderPath(Csidl::Personal, folder)
-                             ? saveUnwrittenText(folder, text, m_clock.now())
+                             ? saveUnwrittenText(folder, title, text, m_clock.now())
                              : QString();
     const QString sentence =
-        path.isEmpty() ? QStringLiteral("Received data that was not recorded is LOST.")
-                       : QStringLiteral("Received data that was not recorded is in ") + path;
+        what + (path.isEmpty() ? QStringLiteral(" is LOST.") : QStringLiteral(" is in ") + path);
     const QString shown = panStatus->text();
     setStatusText(shown.isEmpty() ? sentence : shown + u' ' + sentence);
 }

@@ -86,7 +86,9 @@ private:
     void Form_Load();
     void Form_Unload();
     void showComPort();
-    void keepUnwrittenText(const QString& text);
+    // Keeps text that did not end in the workbook in a file of the documents folder named by
+    // the title; the status text says where, saying what it is.
+    void keepUnwrittenText(const QString& title, const QString& text, const QString& what);
     QPushButton* button(CaptureButton which) const;
 
     modGlobals& m_globals;

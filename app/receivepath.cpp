@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -14,6 +15,11 @@ const QString kBusyText = QStringLiteral(
     "MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.");
 const QString kClosedText = QStringLiteral(
     "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
+const QString kNoLineEndText =
+    QStringLiteral("No line end (CR LF) received in the last 4,096 bytes");
+
+// Received characters without a line end after which the port's lamp warns.
+constexpr qint64 kLineEndWatch = 4096;
 
 // Ticks between two attempts to open a port that went away (about a second).
 constexpr int kReopenTicks = 10;
@@ -34,6 +40,21 @@ Separator separatorAt(QStringView fieldStart, bool finalPass) {
     return Separator::None;
 }
 
+// What a token line holds past the last column, from its next token on; nothing when only
+// "::" and "=" are left, which take no column.
+QStringView tokensPastLastColumn(QStringView rest) {
+    QStringView tokens = rest;
+    QStringView token;
+    if (!ReceivePath::NextToken(tokens, token))
+        return {};
+    const QStringView from = rest.sliced(token.data() - rest.data());
+    do {
+        if (token != u"::" && token != u"=")
+            return from;
+    } while (ReceivePath::NextToken(tokens, token));
+    return {};
+}
+
 } // namespace
 
 ReceivePath::ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView& view,
@@ -51,6 +72,7 @@ void ReceivePath::pump() {
 
 QString ReceivePath::ReadReceivedText() {
     QString text;
+    bool cut = false;
     if (m_globals.emulatorActive) {
         if (m_globals.emulatorOutput.isEmpty())
             return {};
@@ -65,27 +87,78 @@ QString ReceivePath::ReadReceivedText() {
         }
     } else {
         text = m_serial.input();
-        superviseSerial();
+        cut = superviseSerial();
     }
     m_bytesReceived += text.size();
+    if (cut)
+        endCutLine(text);
+    watchLineEnds(text);
     return text;
 }
 
-void ReceivePath::superviseSerial() {
+bool ReceivePath::superviseSerial() {
     if (!m_portDown) {
         if (!m_serial.portLost())
-            return;
+            return false;
         m_portDown = true;
         m_ticksDown = 0;
-        m_view.setLamp(Lamp::ComPort, LampColour::Red);
+        showPortLamp();
         m_view.setStatusText(PortNotAvailableText);
-        return;
+        return true;
     }
     if (++m_ticksDown % kReopenTicks != 0 || !m_serial.setPortOpen(true))
-        return;
+        return false;
     m_portDown = false;
-    m_view.setLamp(Lamp::ComPort, LampColour::Green);
+    showPortLamp();
     showByteCount();
+    return false;
+}
+
+void ReceivePath::endCutLine(QString& text) const {
+    const QString waiting = m_buffer.sliced(m_head) + text;
+    if (waiting.isEmpty() || waiting.endsWith(kLineEnd))
+        return;
+    text += waiting.endsWith(u'\r') ? QStringLiteral("\n") : kLineEnd;
+}
+
+void ReceivePath::watchLineEnds(QStringView text) {
+    if (text.isEmpty())
+        return;
+    const bool warned = m_sinceLineEnd >= kLineEndWatch;
+    if (const qsizetype end = text.lastIndexOf(kLineEnd); end >= 0)
+        m_sinceLineEnd = text.size() - end - kLineEnd.size();
+    else if (m_endsInCr && text.startsWith(u'\n'))
+        m_sinceLineEnd = text.size() - 1;
+    else
+        m_sinceLineEnd += text.size();
+    m_endsInCr = text.endsWith(u'\r');
+    if (warned != (m_sinceLineEnd >= kLineEndWatch)) {
+        showPortLamp();
+        showByteCount();
+    }
+}
+
+QString ReceivePath::portTrouble() const {
+    if (m_portDown)
+        return PortNotAvailableText;
+    if (m_sinceLineEnd >= kLineEndWatch)
+        return kNoLineEndText;
+    return {};
+}
+
+void ReceivePath::showPortLamp() {
+    m_view.setLamp(Lamp::ComPort, m_portDown                        ? LampColour::Red
+                                  : m_sinceLineEnd >= kLineEndWatch ? LampColour::Yellow
+                                                                    : LampColour::Green);
+}
+
+bool ReceivePath::showPortTrouble() {
+    const QString trouble = portTrouble();
+    if (trouble.isEmpty())
+        return false;
+    showPortLamp();
+    m_view.setStatusText(trouble);
+    return true;
 }
 
 void ReceivePath::ProcessReceiveBuffer() {
@@ -115,14 +188,18 @@ void ReceivePath::clear() {
     m_blockStamp.reset();
     m_restampDue = false;
     m_portDown = false;
+    m_overflow.clear();
+    m_sinceLineEnd = 0;
+    m_endsInCr = false;
 }
 
 void ReceivePath::showByteCount() {
-    if (m_portDown)
-        return; // the port's failure stays in view until the port is back
-    m_view.setStatusText(m_bytesReceived == 0 ? QStringLiteral("Ready")
-                                              : QStringLiteral("Bytes Received: ") +
-                                                    QString::number(m_bytesReceived));
+    // The port's trouble stays in view until it is over.
+    const QString trouble = portTrouble();
+    m_view.setStatusText(!trouble.isEmpty()     ? trouble
+                         : m_bytesReceived == 0 ? QStringLiteral("Ready")
+                                                : QStringLiteral("Bytes Received: ") +
+                                                      QString::number(m_bytesReceived));
 }
 
 ReceivePath::PassEnd ReceivePath::failAt(qsizetype lineStart, const Status& status) {
@@ -179,13 +256,14 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
             QList<CellValue> tokens;
             QStringView rest = lineText;
             QStringView token;
-            while (NextToken(rest, token) && tokens.size() < m_maxColumns) {
+            while (tokens.size() < m_maxColumns && NextToken(rest, token)) {
                 if (token != u"::" && token != u"=")
                     tokens << token.toString();
             }
             const Status status = writeCells(m_currentRow, 1, tokens);
             if (!status.ok())
                 return failAt(lineStart, status);
+            keepOverflow(tokensPastLastColumn(rest));
         } else {
             if (m_restampDue && separatorAt(buffer.sliced(p), finalPass) == Separator::None) {
                 const Status status = writeCells(1, 1, {*m_blockStamp});
@@ -196,6 +274,7 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
             }
             const int firstColumn = m_globals.blockColumn;
             QList<CellValue> fields;
+            QStringView cut; // the fields that found no column
             while (p <= e) {
                 const Separator separator = separatorAt(buffer.sliced(p), finalPass);
                 if (separator == Separator::Beginning) {
@@ -233,11 +312,14 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
                 f = f < 0 ? e : p + f;
                 fields << buffer.sliced(p, f - p).toString();
                 p = f + 1;
-                if (firstColumn + fields.size() > m_maxColumns)
-                    p = e + 1; // no room for the rest of the line
+                if (firstColumn + fields.size() > m_maxColumns && p <= e) {
+                    cut = buffer.sliced(p, e - p); // no room for the rest of the line
+                    p = e + 1;
+                }
             }
             if (const Status status = writeCells(m_currentRow, firstColumn, fields); !status.ok())
                 return failAt(lineStart, status);
+            keepOverflow(cut);
         }
 
         ++m_currentRow;
@@ -248,6 +330,18 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
     }
     dropWritten(p);
     return PassEnd::Complete;
+}
+
+void ReceivePath::keepOverflow(QStringView rest) {
+    if (rest.isEmpty())
+        return;
+    m_overflow += QString::number(m_currentRow) + u'\t';
+    m_overflow += rest;
+    m_overflow += kLineEnd;
+}
+
+QString ReceivePath::takeOverflow() {
+    return std::exchange(m_overflow, QString());
 }
 
 void ReceivePath::dropWritten(qsizetype position) {

@@ -103,12 +103,15 @@ Result<QList<WorkbookId>> CalcSpreadsheet::workbooks() {
 }
 
 Result<WorkbookId> CalcSpreadsheet::open(const QString& path) {
-    CalcSession* session = m_session.get();
-    const Result<WorkbookId> result =
-        slow<Result<WorkbookId>>([session, path] { return session->open(path); });
+    const Result<WorkbookId> result = openBeside(path);
     if (result.ok())
         m_active = result.value;
     return result;
+}
+
+Result<WorkbookId> CalcSpreadsheet::openBeside(const QString& path) {
+    CalcSession* session = m_session.get();
+    return slow<Result<WorkbookId>>([session, path] { return session->open(path); });
 }
 
 Status CalcSpreadsheet::setVisible(bool visible) {

@@ -45,6 +45,13 @@ Result<QList<WorkbookId>> MemorySpreadsheet::workbooks() {
 }
 
 Result<WorkbookId> MemorySpreadsheet::open(const QString& path) {
+    const Result<WorkbookId> opened = openBeside(path);
+    if (opened.ok())
+        m_active = opened.value;
+    return opened;
+}
+
+Result<WorkbookId> MemorySpreadsheet::openBeside(const QString& path) {
     if (Status status = available(); !status.ok())
         return {status};
     MemoryWorkbook book;
@@ -57,8 +64,7 @@ Result<WorkbookId> MemorySpreadsheet::open(const QString& path) {
     book.path = path;
     book.saved = true;
     m_books << book;
-    m_active = WorkbookId(m_books.size());
-    return {{}, m_active};
+    return {{}, WorkbookId(m_books.size())};
 }
 
 Status MemorySpreadsheet::setVisible(bool visible) {
@@ -79,6 +85,8 @@ Result<QString> MemorySpreadsheet::startupPath() {
 Status MemorySpreadsheet::activate(WorkbookId book) {
     if (Status status = bookAvailable(book); !status.ok())
         return status;
+    if (m_factory.refuseActivate)
+        return Status::failure(SpreadsheetStatus::Busy, QStringLiteral("busy"));
     m_active = book;
     return {};
 }
