@@ -28,6 +28,9 @@ static void loadMainWindowResources() {
 
 namespace {
 
+// The capture pump's tick.
+constexpr int kTickMs = 100;
+
 QColor colourFromValue(quint32 value) {
     return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
 }
@@ -74,7 +77,6 @@ frmMain::frmMain(const frmMainParts& parts)
     buildControls();
     buildMenus(parts.toolsMenu);
     tmrMain.setObjectName(QStringLiteral("tmrMain"));
-    tmrMain.setInterval(100);
     connect(&tmrMain, &QTimer::timeout, this, &frmMain::tmrMain_Timer);
     Form_Load();
 }
@@ -176,7 +178,7 @@ void frmMain::Form_Load() {
     m_globals.macroName = settings.macroName;
 
     // The capture pump runs at load; its first tick finds no capture and stops it.
-    tmrMain.start();
+    tmrMain.start(kTickMs);
 }
 
 void frmMain::showComPort() {
@@ -185,6 +187,15 @@ void frmMain::showComPort() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    // A capture is stopped first; while Stop writes what is waiting, the window stays open
+    // and closes when the stop is done.
+    if (m_captureState != 0)
+        cmdStop_Click();
+    if (m_stopping) {
+        m_closeAfterStop = true;
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }
@@ -193,8 +204,14 @@ void frmMain::Form_Unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    if (m_captureState != 0)
-        cmdStop_Click();
+    if (m_captureState != 0 || m_stopping) {
+        // Closing without a turn of the event loop: Stop writes what waits at once.
+        if (!m_stopping)
+            beginStop();
+        while (m_receive.stopPass()) {
+        }
+        finishStop();
+    }
     saveAppSettings({MSComm1.commPort(), m_globals.macroEnabled, m_globals.macroName});
     m_macroDialog.reset();
     m_about.reset();
@@ -203,11 +220,11 @@ void frmMain::Form_Unload() {
 }
 
 void frmMain::cmdStart_Click() {
-    if (!m_capture.CaptureStart())
+    if (m_stopping || !m_capture.CaptureStart())
         return;
     m_captureState = 1;
     m_receive.setCurrentRow(1);
-    tmrMain.start();
+    tmrMain.start(kTickMs);
     // Brought to the top of the window order, over the spreadsheet that just opened.
     show();
     raise();
@@ -244,21 +261,42 @@ void frmMain::cmdResume_Click() {
                                  : QStringLiteral("Bytes Received: ") + QLocale().toString(bytes));
     }
     m_captureState = 1;
-    tmrMain.start();
+    tmrMain.start(kTickMs);
 }
 
 void frmMain::cmdStop_Click() {
+    if (m_stopping)
+        return; // the first Stop is still writing
+    beginStop();
+    // What the instrument already sent is written while the workbook is still open, in
+    // passes between which the window handles its events.
+    if (m_receive.stopPass())
+        tmrMain.start(0);
+    else
+        finishStop();
+}
+
+void frmMain::beginStop() {
     m_captureState = 0;
+    m_stopping = true;
     tmrMain.stop();
-    // What the instrument already sent is written while the workbook is still open.
+    cmdStop->setEnabled(false);
+    cmdPause->setEnabled(false);
+    m_receive.beginStop();
+}
+
+void frmMain::finishStop() {
     const QString unwritten = m_receive.finalFlush();
     const QString overflow = m_receive.takeOverflow();
     m_receive.clear();
+    m_stopping = false;
     m_capture.CaptureStop();
     keepUnwrittenText(QStringLiteral("Celvane unwritten data"), unwritten,
                       QStringLiteral("Received data that was not recorded"));
     keepUnwrittenText(QStringLiteral("Celvane overflow"), overflow,
                       QStringLiteral("Received text that did not fit the worksheet"));
+    if (m_closeAfterStop)
+        close();
 }
 
 void frmMain::keepUnwrittenText(const QString& title, const QString& text, const QString& what) {
@@ -309,11 +347,19 @@ void frmMain::mnuToolsNalvoEmulation_Click() {
 
 void frmMain::tmrMain_Timer() {
     tmrMain.stop();
+    if (m_stopping) {
+        if (m_receive.stopPass())
+            tmrMain.start(0);
+        else
+            finishStop();
+        return;
+    }
     if (m_captureState != 1)
         return;
-    m_receive.pump();
+    // A backlog is written on as soon as the window has handled its events.
+    const bool backlog = m_receive.pump();
     if (m_captureState == 1)
-        tmrMain.start();
+        tmrMain.start(backlog ? 0 : kTickMs);
 }
 
 void frmMain::setLamp(Lamp lamp, quint32 colour) {

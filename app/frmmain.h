@@ -89,6 +89,9 @@ private:
     // Keeps text that did not end in the workbook in a file of the documents folder named by
     // the title; the status text says where, saying what it is.
     void keepUnwrittenText(const QString& title, const QString& text, const QString& what);
+    // Stop: the pump ends, the waiting lines are written in passes, then the capture stops.
+    void beginStop();
+    void finishStop();
     QPushButton* button(CaptureButton which) const;
 
     modGlobals& m_globals;
@@ -102,6 +105,8 @@ private:
     QTimer tmrMain;
     qint16 m_captureState = 0;
     bool m_unloaded = false;
+    bool m_stopping = false;       // Stop is writing what waits
+    bool m_closeAfterStop = false; // the window closes when the stop is done
 
     QPushButton* cmdStart;
     QPushButton* cmdPause;

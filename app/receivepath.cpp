@@ -2,7 +2,7 @@
 
 #include "numbertext.h"
 
-#include <QElapsedTimer>
+#include <QLocale>
 
 #include <cmath>
 #include <utility>
@@ -23,6 +23,11 @@ constexpr qint64 kLineEndWatch = 4096;
 
 // Ticks between two attempts to open a port that went away (about a second).
 constexpr int kReopenTicks = 10;
+// The most cells one call writes, so that a call stays well within the office's reply time.
+constexpr qsizetype kBlockCells = 4096;
+// How long after Stop the source is still read: an instrument that never pauses cannot hold
+// the stop open.
+constexpr qint64 kStopReadMs = 30000;
 
 bool isTokenLine(QStringView line) {
     return line.contains(u"::");
@@ -64,10 +69,12 @@ ReceivePath::ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView
     , m_view(view)
     , m_clock(clock) {}
 
-void ReceivePath::pump() {
+bool ReceivePath::pump() {
     m_buffer += ReadReceivedText();
+    m_backlog = false;
     if (m_head < m_buffer.size())
         ProcessReceiveBuffer();
+    return m_backlog;
 }
 
 QString ReceivePath::ReadReceivedText() {
@@ -162,11 +169,42 @@ bool ReceivePath::showPortTrouble() {
 }
 
 void ReceivePath::ProcessReceiveBuffer() {
-    if (writeLines(false) == PassEnd::Failed)
+    const PassEnd end = writeLines(false);
+    if (end == PassEnd::Failed)
         return;
+    m_backlog = end == PassEnd::Budget;
     m_view.setLamp(Lamp::Excel, LampColour::Green);
     showByteCount();
     m_view.setPauseEnabled(true);
+}
+
+void ReceivePath::beginStop() {
+    m_stopWritten = 0;
+    m_stopClock.start();
+}
+
+bool ReceivePath::stopPass() {
+    if (m_stopClock.elapsed() < kStopReadMs)
+        m_buffer += ReadReceivedText();
+    const qsizetype waiting = waitingLines();
+    const PassEnd end = waiting > 0 ? writeLines(false) : PassEnd::Complete;
+    if (end == PassEnd::Failed)
+        return false;
+    m_stopWritten += waiting - waitingLines();
+    if (m_stopWritten > 0 || waiting > 0)
+        showStopProgress();
+    return end == PassEnd::Budget;
+}
+
+qsizetype ReceivePath::waitingLines() const {
+    return QStringView(m_buffer).sliced(m_head).count(kLineEnd);
+}
+
+void ReceivePath::showStopProgress() {
+    const QLocale locale;
+    m_view.setStatusText(
+        QStringLiteral("Writing received data: %1 of %2 lines")
+            .arg(locale.toString(m_stopWritten), locale.toString(m_stopWritten + waitingLines())));
 }
 
 QString ReceivePath::finalFlush() {
@@ -203,6 +241,12 @@ void ReceivePath::showByteCount() {
 }
 
 ReceivePath::PassEnd ReceivePath::failAt(qsizetype lineStart, const Status& status) {
+    // Rows gathered but not written go back into the buffer with their row.
+    if (!m_block.rows.isEmpty()) {
+        lineStart = m_block.lineStart;
+        m_currentRow = m_block.row;
+        m_block = {};
+    }
     dropWritten(lineStart);
     showFailure(status);
     return PassEnd::Failed;
@@ -214,15 +258,55 @@ void ReceivePath::showFailure(const Status& status) {
     m_view.setPauseEnabled(false);
 }
 
-Status ReceivePath::writeCells(int row, int column, const QList<CellValue>& values) {
+Status ReceivePath::queueRow(qsizetype lineStart, int row, int column, CellRow values,
+                             QStringView overflow) {
     if (values.isEmpty())
+        return {};
+    const bool joins = !m_block.rows.isEmpty() && m_block.column == column &&
+                       m_block.rows.first().size() == values.size() &&
+                       m_block.row + m_block.rows.size() == row;
+    if (!joins) {
+        if (Status status = writeBlock(); !status.ok())
+            return status;
+        m_block.lineStart = lineStart;
+        m_block.row = row;
+        m_block.column = column;
+    }
+    m_block.rows << std::move(values);
+    if (!overflow.isEmpty()) {
+        m_block.overflow += QString::number(row) + u'\t';
+        m_block.overflow += overflow;
+        m_block.overflow += kLineEnd;
+    }
+    if (m_block.rows.size() * m_block.rows.first().size() >= kBlockCells)
+        return writeBlock();
+    return {};
+}
+
+Status ReceivePath::writeBlock() {
+    if (m_block.rows.isEmpty())
         return {};
     if (!m_globals.excelApp)
         return Status::failure(SpreadsheetStatus::Closed);
-    return m_globals.excelApp->setCells(row, column, values);
+    const Status status = m_globals.excelApp->setBlock(m_block.row, m_block.column, m_block.rows);
+    if (status.ok()) {
+        m_block.rows.clear();
+        m_overflow += std::exchange(m_block.overflow, QString());
+    }
+    return status;
+}
+
+Status ReceivePath::writeCell(int row, int column, const CellValue& value) {
+    if (Status status = writeBlock(); !status.ok())
+        return status;
+    if (!m_globals.excelApp)
+        return Status::failure(SpreadsheetStatus::Closed);
+    return m_globals.excelApp->setCell(row, column, value);
 }
 
 Status ReceivePath::addWorksheet() {
+    if (Status status = writeBlock(); !status.ok())
+        return status;
     if (!m_globals.excelApp)
         return Status::failure(SpreadsheetStatus::Closed);
     return m_globals.excelApp->addWorksheet();
@@ -234,6 +318,7 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
     const QStringView buffer(m_buffer);
     qsizetype p = m_head;
     qsizetype e = buffer.indexOf(kLineEnd, p);
+    m_block = {};
 
     while (e >= 0) {
         const qsizetype lineStart = p;
@@ -253,38 +338,41 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
 
         if (isTokenLine(lineText)) {
             m_restampDue = false;
-            QList<CellValue> tokens;
+            CellRow tokens;
             QStringView rest = lineText;
             QStringView token;
             while (tokens.size() < m_maxColumns && NextToken(rest, token)) {
                 if (token != u"::" && token != u"=")
                     tokens << token.toString();
             }
-            const Status status = writeCells(m_currentRow, 1, tokens);
-            if (!status.ok())
+            if (const Status status = queueRow(lineStart, m_currentRow, 1, std::move(tokens),
+                                               tokensPastLastColumn(rest));
+                !status.ok())
                 return failAt(lineStart, status);
-            keepOverflow(tokensPastLastColumn(rest));
         } else {
             if (m_restampDue && separatorAt(buffer.sliced(p), finalPass) == Separator::None) {
-                const Status status = writeCells(1, 1, {*m_blockStamp});
+                const Status status = writeCell(1, 1, *m_blockStamp);
                 if (!status.ok())
                     return failAt(lineStart, status);
                 m_restampDue = false;
                 m_currentRow = 2;
             }
             const int firstColumn = m_globals.blockColumn;
-            QList<CellValue> fields;
+            CellRow fields;
             QStringView cut; // the fields that found no column
             while (p <= e) {
                 const Separator separator = separatorAt(buffer.sliced(p), finalPass);
                 if (separator == Separator::Beginning) {
                     // Only the beginning of a block separator has arrived: wait for the rest.
+                    if (const Status status = writeBlock(); !status.ok())
+                        return failAt(lineStart, status);
                     dropWritten(lineStart);
                     return PassEnd::Complete;
                 }
                 if (separator == Separator::Whole) {
                     // Fields before a separator that follows a TAB belong to the old block.
-                    if (const Status status = writeCells(m_currentRow, firstColumn, fields);
+                    if (const Status status =
+                            queueRow(lineStart, m_currentRow, firstColumn, std::move(fields));
                         !status.ok())
                         return failAt(lineStart, status);
                     fields.clear();
@@ -298,7 +386,7 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
                     }
                     const qint16 newBlock = m_globals.blockColumn + 1;
                     const double stamp = HoursSinceMidnight();
-                    const Status status = writeCells(1, newBlock, {stamp});
+                    const Status status = writeCell(1, newBlock, stamp);
                     if (!status.ok())
                         return failAt(lineStart, status);
                     m_blockStamp = stamp;
@@ -317,27 +405,23 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
                     p = e + 1;
                 }
             }
-            if (const Status status = writeCells(m_currentRow, firstColumn, fields); !status.ok())
+            if (const Status status =
+                    queueRow(lineStart, m_currentRow, firstColumn, std::move(fields), cut);
+                !status.ok())
                 return failAt(lineStart, status);
-            keepOverflow(cut);
         }
 
         ++m_currentRow;
         p = next;
         if (!finalPass && elapsed.elapsed() >= m_passBudget.count())
-            break; // the rest waits, in order, for the next tick
+            break; // the rest waits, in order, for the next pass
         e = buffer.indexOf(kLineEnd, p);
     }
+    if (const Status status = writeBlock(); !status.ok())
+        return failAt(p, status);
+    const bool waiting = buffer.indexOf(kLineEnd, p) >= 0;
     dropWritten(p);
-    return PassEnd::Complete;
-}
-
-void ReceivePath::keepOverflow(QStringView rest) {
-    if (rest.isEmpty())
-        return;
-    m_overflow += QString::number(m_currentRow) + u'\t';
-    m_overflow += rest;
-    m_overflow += kLineEnd;
+    return waiting ? PassEnd::Budget : PassEnd::Complete;
 }
 
 QString ReceivePath::takeOverflow() {

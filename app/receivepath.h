@@ -6,6 +6,7 @@
 #include "spreadsheet.h"
 #include "statusview.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringView>
 
@@ -23,7 +24,9 @@ public:
     ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView& view, const Clock& clock);
 
     // One tick of the capture pump while capturing: the new text is appended and written.
-    void pump();
+    // True when the pass ended on its time budget with complete lines still waiting: the next
+    // pass should follow as soon as the window has handled its events.
+    bool pump();
 
     // The text that arrived since the last call, from the emulator's output slot while the
     // emulator window is loaded, otherwise from the serial control; counted in bytesReceived.
@@ -32,6 +35,13 @@ public:
     // Writes the complete lines of the buffer; keeps the incomplete rest, and on a failed write
     // the failed line and everything after it, for the next tick.
     void ProcessReceiveBuffer();
+
+    // Stop writes what the instrument already sent in budgeted passes, so that the window
+    // keeps answering: beginStop() once, then stopPass() until it returns false, then
+    // finalFlush(). Each pass reads the source, writes for one budget and shows how many lines
+    // are written; it returns true while complete lines still wait.
+    void beginStop();
+    bool stopPass();
 
     // The last pass at Stop: takes what the source still holds and writes all complete lines,
     // with no waiting for the rest of a block separator. Returns the text that could not be
@@ -71,10 +81,27 @@ public:
     }
 
 private:
-    enum class PassEnd { Complete, Failed };
+    enum class PassEnd { Complete, Budget, Failed };
     PassEnd writeLines(bool finalPass);
-    // One row's cells from the column on, in one call; nothing to write is no call.
-    Status writeCells(int row, int column, const QList<CellValue>& values);
+    // Rows gathered for one call: consecutive rows that start in the same column and are of
+    // the same length, so that the rectangle covers exactly the cells of its rows.
+    struct Block {
+        qsizetype lineStart = 0; // where the line of its first row begins in the buffer
+        int row = 0;
+        int column = 0;
+        QList<CellRow> rows;
+        QString overflow; // what its lines held past the last column, kept once it is written
+    };
+    // Adds a row to the block, writing the block first when the row cannot join it. An empty
+    // row writes nothing and only ends the block. overflow: the rest of a line wider than the
+    // worksheet, kept (see takeOverflow) once the row is written.
+    Status queueRow(qsizetype lineStart, int row, int column, CellRow values,
+                    QStringView overflow = {});
+    // Writes the gathered rows in one call. On failure none of them is written: the buffer and
+    // the row go back to the block's first line.
+    Status writeBlock();
+    // A single cell, after the gathered rows.
+    Status writeCell(int row, int column, const CellValue& value);
     Status addWorksheet();
     // Ends a pass at a failed write: the line and everything after it wait for the next tick.
     PassEnd failAt(qsizetype lineStart, const Status& status);
@@ -91,8 +118,8 @@ private:
     // Counts the received characters since the last line end.
     void watchLineEnds(QStringView text);
     void dropWritten(qsizetype position);
-    // Keeps what a line just written to the current row held past the last column.
-    void keepOverflow(QStringView rest);
+    qsizetype waitingLines() const;
+    void showStopProgress();
 
     modGlobals& m_globals;
     SerialControl& m_serial;
@@ -114,4 +141,9 @@ private:
     QString m_overflow;        // see takeOverflow
     qint64 m_sinceLineEnd = 0; // characters received since the last line end
     bool m_endsInCr = false;   // the last character received was a CR
+
+    Block m_block;
+    bool m_backlog = false;   // the last pass ended on its budget with lines waiting
+    qint64 m_stopWritten = 0; // lines written since Stop
+    QElapsedTimer m_stopClock;
 };

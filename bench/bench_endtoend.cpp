@@ -1,12 +1,16 @@
 // The whole chain under load: celvane-instrument plays ORVA lines as fast as each line speed
 // carries them, for a fixed time, into the program (started through its entry routine, in
-// this process) with a headless LibreOffice; Stop saves the workbook, which an independent
+// this process) with a LibreOffice of its own; Stop saves the workbook, which an independent
 // reader reads back. For each speed it prints the lines sent per second, the lines landed in
 // the saved workbook per second (from the first line sent until the last one was written),
-// the backlog when the instrument ended, lines lost and doubled, and the peak memory of the
-// program and of its office.
+// the backlog when the instrument ended, lines lost and doubled, the time from Stop to the
+// question for a new name, the longest time between two turns of the program's event loop
+// (from Start to that question), and the peak memory of the program and of its office.
 //
-//   bench_endtoend [--seconds S] [--bauds 9600,115200,921600]
+//   bench_endtoend [--seconds S] [--bauds 9600,115200,921600] [--visible] [--flood]
+//
+// --visible shows the office's window on the current display; --flood adds a run in which
+// the instrument writes as fast as the pseudo-terminal takes its lines.
 
 #include "frmmain.h"
 #include "officetesthome.h"
@@ -27,6 +31,9 @@ namespace {
 
 constexpr qint64 kOrvaLineBytes = 50;
 constexpr int kBitsPerByte = 10; // start bit, eight data bits, stop bit
+// A flood: lines a second offered, and a line speed that makes no pause worth waiting for.
+constexpr qint64 kFloodLinesPerSecond = 20000;
+constexpr int kFloodBaud = 1000000000;
 
 // The peak resident memory of a process (VmHWM) in KiB; -1 when it cannot be read. 0 is this
 // process.
@@ -53,15 +60,19 @@ struct Figures {
     double sendSeconds = 0;
     double landSeconds = 0;
     qint64 backlog = 0; // lines received or on their way, not written, when sending ended
+    qint64 stopToQuestionMs = -1;
+    qint64 longestGapMs = -1;
     OrvaRows rows;
     qint64 programPeakKiB = -1;
     qint64 officePeakKiB = -1;
     QString problem;
 };
 
+// A run at a line speed, or a flood when baud is 0.
 Figures runAt(int baud, int seconds, const QString& saved) {
     Figures figures;
-    figures.sent = qint64(seconds) * baud / kBitsPerByte / kOrvaLineBytes;
+    figures.sent = baud == 0 ? seconds * kFloodLinesPerSecond
+                             : qint64(seconds) * baud / kBitsPerByte / kOrvaLineBytes;
     const qint64 bytes = figures.sent * kOrvaLineBytes;
     if (!resetPeakMemory())
         std::fprintf(stderr, "peak memory cannot be reset: it counts from the bench's start\n");
@@ -72,9 +83,11 @@ Figures runAt(int baud, int seconds, const QString& saved) {
         return figures;
     }
     const QList<pid_t> offices = officeProcesses();
+    run.watchEventLoop();
     QElapsedTimer clock;
     clock.start();
-    if (!run.playInstrument("orva", figures.sent, baud, std::chrono::seconds(seconds * 4 + 60))) {
+    if (!run.playInstrument("orva", figures.sent, baud == 0 ? kFloodBaud : baud,
+                            std::chrono::seconds(seconds * 4 + 60))) {
         figures.problem = run.problem();
         return figures;
     }
@@ -92,6 +105,8 @@ Figures runAt(int baud, int seconds, const QString& saved) {
         return figures;
     }
     figures.programPeakKiB = peakMemoryKiB();
+    figures.stopToQuestionMs = run.stopToQuestion().count();
+    figures.longestGapMs = run.longestGapMs();
 
     const QList<SheetCells> sheets = readXls(saved);
     if (sheets.isEmpty()) {
@@ -122,7 +137,14 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption baudsOption(
         QStringLiteral("bauds"), QStringLiteral("The line speeds, comma-separated."),
         QStringLiteral("list"), QStringLiteral("9600,115200,921600"));
-    parser.addOptions({secondsOption, baudsOption});
+    const QCommandLineOption visibleOption(
+        QStringLiteral("visible"),
+        QStringLiteral("Show the office's window on the current display (under Xvfb, say)."));
+    const QCommandLineOption floodOption(
+        QStringLiteral("flood"),
+        QStringLiteral(
+            "Add a run with no pacing: lines as fast as the pseudo-terminal takes them."));
+    parser.addOptions({secondsOption, baudsOption, visibleOption, floodOption});
     parser.process(app);
     const int seconds = parser.value(secondsOption).toInt();
     if (seconds <= 0) {
@@ -136,27 +158,38 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "cannot start a headless LibreOffice\n");
         return 1;
     }
+    const bool visible = parser.isSet(visibleOption);
+    if (visible)
+        qunsetenv("CELVANE_HEADLESS");
     const QTemporaryDir files;
-    std::printf("ORVA lines (50 bytes) for %d s at each speed, into a headless LibreOffice\n",
-                seconds);
-    std::printf("%8s %7s %9s %9s %9s %8s %5s %7s %11s %10s\n", "baud", "lines", "sent/s",
-                "landed/s", "landed", "backlog", "lost", "doubled", "program MB", "office MB");
-    bool allLanded = true;
+    std::printf("ORVA lines (50 bytes) for %d s at each speed, into a %s LibreOffice\n", seconds,
+                visible ? "visible" : "headless");
+    std::printf("%10s %7s %9s %9s %9s %8s %5s %7s %8s %7s %11s %10s\n", "baud", "lines", "sent/s",
+                "landed/s", "landed", "backlog", "lost", "doubled", "stop ms", "gap ms",
+                "program MB", "office MB");
+    QList<int> bauds;
     for (const QString& text : parser.value(baudsOption).split(u',', Qt::SkipEmptyParts)) {
-        const int baud = text.toInt();
-        if (baud <= 0) {
+        bauds << text.toInt();
+        if (bauds.last() <= 0) {
             std::fprintf(stderr, "not a line speed: %s\n", qPrintable(text));
             return 2;
         }
-        const Figures f = runAt(baud, seconds, files.filePath(QStringLiteral("%1.xls").arg(baud)));
+    }
+    if (parser.isSet(floodOption))
+        bauds << 0;
+    bool allLanded = true;
+    for (const int baud : std::as_const(bauds)) {
+        const QString name = baud == 0 ? QStringLiteral("flood") : QString::number(baud);
+        const Figures f = runAt(baud, seconds, files.filePath(name + QStringLiteral(".xls")));
         if (!f.problem.isEmpty()) {
-            std::printf("%8d  failed: %s\n", baud, qPrintable(f.problem));
+            std::printf("%10s  failed: %s\n", qPrintable(name), qPrintable(f.problem));
             allLanded = false;
             continue;
         }
-        std::printf("%8d %7lld %9.1f %9.1f %9lld %8lld %5lld %7lld %11.1f %10.1f\n", baud, f.sent,
-                    perSecond(f.sent, f.sendSeconds), perSecond(f.rows.rows, f.landSeconds),
-                    f.rows.rows, f.backlog, f.rows.lost, f.rows.doubled, f.programPeakKiB / 1024.0,
+        std::printf("%10s %7lld %9.1f %9.1f %9lld %8lld %5lld %7lld %8lld %7lld %11.1f %10.1f\n",
+                    qPrintable(name), f.sent, perSecond(f.sent, f.sendSeconds),
+                    perSecond(f.rows.rows, f.landSeconds), f.rows.rows, f.backlog, f.rows.lost,
+                    f.rows.doubled, f.stopToQuestionMs, f.longestGapMs, f.programPeakKiB / 1024.0,
                     f.officePeakKiB / 1024.0);
         if (!f.rows.complete()) {
             std::printf("         first problem: %s\n", qPrintable(f.rows.firstProblem));

@@ -87,7 +87,10 @@ bool Capture::CaptureStart() {
     m_view.setStatusText(kOpeningPort);
 
     if (!m_serial.setPortOpen(true)) {
-        m_view.setStatusText(PortNotAvailableText);
+        // A setting to blame is named after the sentence.
+        const QString why = m_serial.openError();
+        m_view.setStatusText(why.isEmpty() ? PortNotAvailableText
+                                           : PortNotAvailableText + QStringLiteral(": ") + why);
         m_view.setLamp(Lamp::ComPort, LampColour::Red);
         quitSpreadsheet();
         return false;

@@ -1,6 +1,21 @@
 #include "qtserialcontrol.h"
 
+#include "linesettings.h"
 #include "settings.h"
+
+namespace {
+
+// The line without a COMnSettings key.
+const QString kDefaultLine = QStringLiteral("9600,n,8,1");
+
+// What the settings file holds under [Ports] for a key. A value with commas that is not quoted
+// reads as a list; it is the text as written all the same.
+QString portSetting(const QString& key) {
+    auto settings = openSettings();
+    return settings->value(QStringLiteral("Ports/") + key).toStringList().join(u',').trimmed();
+}
+
+} // namespace
 
 QtSerialControl::QtSerialControl(QObject* parent)
     : QObject(parent) {
@@ -21,8 +36,7 @@ QString QtSerialControl::deviceForPort(qint16 port) {
 #ifdef Q_OS_WIN
     return key;
 #else
-    auto settings = openSettings();
-    const QString mapped = settings->value(QStringLiteral("Ports/") + key).toString().trimmed();
+    const QString mapped = portSetting(key);
     if (!mapped.isEmpty())
         return mapped;
     return QStringLiteral("/dev/ttyS%1").arg(port - 1);
@@ -38,16 +52,22 @@ bool QtSerialControl::setPortOpen(bool open) {
     }
     if (m_serialPort.isOpen())
         return false;
-    m_serialPort.setPortName(deviceForPort(m_commPort));
+    m_openError.clear();
+    const QString key = QStringLiteral("COM%1Settings").arg(m_commPort);
+    const QString written = portSetting(key);
+    const QString text = written.isEmpty() ? kDefaultLine : written;
+    const auto line = LineSettings::parse(text);
+    if (!line) {
+        m_openError = QStringLiteral("%1 \"%2\" is not a line setting").arg(key, text);
+        return false;
+    }
+    const QString device = deviceForPort(m_commPort);
+    m_serialPort.setPortName(device);
     if (!m_serialPort.open(QIODevice::ReadOnly))
         return false;
-    const bool configured = m_serialPort.setBaudRate(QSerialPort::Baud9600) &&
-                            m_serialPort.setDataBits(QSerialPort::Data8) &&
-                            m_serialPort.setParity(QSerialPort::NoParity) &&
-                            m_serialPort.setStopBits(QSerialPort::OneStop) &&
-                            m_serialPort.setFlowControl(QSerialPort::NoFlowControl);
-    if (!configured) {
+    if (!line->applyTo(m_serialPort)) {
         m_serialPort.close();
+        m_openError = QStringLiteral("%1 \"%2\" is refused by %3").arg(key, text, device);
         return false;
     }
     m_lost = false;

@@ -18,6 +18,10 @@ public:
     // Opens or closes the port; false when that failed (opening a missing or busy device,
     // closing a port that is not open).
     virtual bool setPortOpen(bool open) = 0;
+    // Why the last open failed when a setting was to blame, as a sentence for the user
+    // ("COM3Settings "115200,q,8,1" is not a line setting"); empty when the device was simply
+    // not available (missing or busy) and after a successful open.
+    virtual QString openError() const = 0;
 
     // Everything received since the last call, in arrival order, and removes it.
     virtual QString input() = 0;

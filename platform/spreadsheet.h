@@ -46,6 +46,8 @@ template <class T> struct Result {
 // numbertext.h) is stored as that number; any other text, one beginning with "=" included,
 // is stored as literal text.
 using CellValue = std::variant<double, QString>;
+// The values of one row from its first column on.
+using CellRow = QList<CellValue>;
 
 // A workbook of the application, valid while the application object lives. 0 is no workbook.
 using WorkbookId = int;
@@ -66,9 +68,14 @@ public:
     virtual Result<QString> startupPath() = 0;
     // Makes the workbook the active one: cell writes go to its active sheet.
     virtual Status activate(WorkbookId book) = 0;
-    // Sets cells of one row (1-based) of the active sheet of the active workbook, from the
-    // column on, in one call: all of them, or none when they do not fit the sheet.
-    virtual Status setCells(int row, int firstColumn, const QList<CellValue>& values) = 0;
+    // Sets a rectangle of cells of the active sheet of the active workbook in one call:
+    // consecutive rows from the row (1-based) on, each from the column on, all of the same
+    // length. All of them are set, or none: a call that fails (busy, closed, outside the
+    // sheet, rows of different lengths) writes no row.
+    virtual Status setBlock(int row, int firstColumn, const QList<CellRow>& rows) = 0;
+    Status setCells(int row, int firstColumn, const CellRow& values) {
+        return setBlock(row, firstColumn, {values});
+    }
     Status setCell(int row, int column, const CellValue& value) {
         return setCells(row, column, {value});
     }

@@ -29,12 +29,13 @@ int main(int argc, char* argv[]) {
                      qPrintable(options->device), qPrintable(port.errorString()));
         return 1;
     }
-    // A pseudo-terminal takes any speed; a real port may refuse one it cannot do.
-    if (!port.setBaudRate(options->baud) || !port.setDataBits(QSerialPort::Data8) ||
-        !port.setParity(QSerialPort::NoParity) || !port.setStopBits(QSerialPort::OneStop) ||
-        !port.setFlowControl(QSerialPort::NoFlowControl))
-        std::fprintf(stderr, "celvane-instrument: %s does not take %d baud 8N1; sending anyway\n",
-                     qPrintable(options->device), options->baud);
+    // A real port may refuse a speed it cannot do; a pseudo-terminal may refuse parity and
+    // data bits other than 8.
+    if (!options->line.applyTo(port))
+        std::fprintf(stderr,
+                     "celvane-instrument: %s does not take these line settings; "
+                     "sending anyway\n",
+                     qPrintable(options->device));
 
     SystemClock clock;
     InstrumentPlayer player(*options, clock);

@@ -17,15 +17,20 @@ std::optional<InstrumentPlayer::Options> InstrumentPlayer::parse(const QStringLi
                                     QStringLiteral("path"));
     const QCommandLineOption interval(
         QStringLiteral("interval"),
-        QStringLiteral("Milliseconds between outputs; 0 sends as fast as the baud rate carries "
-                       "them (10 bits a byte)."),
+        QStringLiteral("Milliseconds between outputs; 0 sends as fast as the line carries them "
+                       "(10 bits a character at 9600,n,8,1)."),
         QStringLiteral("ms"), QStringLiteral("250"));
     const QCommandLineOption count(QStringLiteral("count"),
                                    QStringLiteral("Outputs to send; 0 sends until stopped."),
                                    QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Line speed."),
                                   QStringLiteral("b"), QStringLiteral("9600"));
-    parser.addOptions({model, device, interval, count, baud});
+    const QCommandLineOption settings(
+        QStringLiteral("settings"),
+        QStringLiteral("Line settings baud,parity,data bits,stop bits[,flow control], as "
+                       "Celvane's settings file takes them (in place of --baud)."),
+        QStringLiteral("line"), QStringLiteral("9600,n,8,1"));
+    parser.addOptions({model, device, interval, count, baud, settings});
     parser.process(arguments);
 
     Options options;
@@ -54,8 +59,22 @@ std::optional<InstrumentPlayer::Options> InstrumentPlayer::parse(const QStringLi
         error = QStringLiteral("--count must be a whole number, 0 or more");
         return std::nullopt;
     }
-    options.baud = parser.value(baud).toInt(&ok);
-    if (!ok || options.baud <= 0) {
+    if (parser.isSet(settings)) {
+        if (parser.isSet(baud)) {
+            error = QStringLiteral("give --baud or --settings, not both");
+            return std::nullopt;
+        }
+        const auto line = LineSettings::parse(parser.value(settings));
+        if (!line) {
+            error = QStringLiteral("--settings must be baud,parity,data bits,stop bits[,flow "
+                                   "control], for example 115200,e,7,1");
+            return std::nullopt;
+        }
+        options.line = *line;
+        return options;
+    }
+    options.line.baud = parser.value(baud).toInt(&ok);
+    if (!ok || options.line.baud <= 0) {
         error = QStringLiteral("--baud must be a positive whole number");
         return std::nullopt;
     }
@@ -86,6 +105,6 @@ QString InstrumentPlayer::nextOutput() {
 std::chrono::microseconds InstrumentPlayer::pauseAfter(const QString& output) const {
     if (m_options.intervalMs > 0)
         return std::chrono::milliseconds(m_options.intervalMs);
-    // Ten bits a byte: a start bit, eight data bits, a stop bit.
-    return std::chrono::microseconds(output.size() * 10 * 1000000LL / m_options.baud);
+    const double bits = output.size() * m_options.line.bitsPerCharacter();
+    return std::chrono::microseconds(qint64(bits * 1e6 / m_options.line.baud));
 }

@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "clsorva.h"
 #include "clsquorilex.h"
+#include "linesettings.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,7 +22,7 @@ public:
         QString device;
         int intervalMs = 250; // 0: as fast as the line speed carries the text
         qint64 count = 0;     // outputs to send; 0: without end
-        int baud = 9600;
+        LineSettings line;
     };
 
     // The options from the command line; an error text instead when they are not usable.

@@ -346,15 +346,19 @@ Status CalcSession::activate(WorkbookId id) {
     });
 }
 
-Status CalcSession::setCells(WorkbookId id, int row, int firstColumn,
-                             const QList<CellValue>& values) {
+Status CalcSession::setBlock(WorkbookId id, int row, int firstColumn, const QList<CellRow>& rows) {
     return guarded<Status>([&]() -> Status {
         if (Status status = usable(id); !status.ok())
             return status;
-        const int lastColumn = firstColumn + int(values.size()) - 1;
-        if (values.isEmpty() || row < 1 || row > SheetMaxRows || firstColumn < 1 ||
+        const int width = rows.isEmpty() ? 0 : int(rows.first().size());
+        const int lastRow = row + int(rows.size()) - 1;
+        const int lastColumn = firstColumn + width - 1;
+        if (width == 0 || row < 1 || lastRow > SheetMaxRows || firstColumn < 1 ||
             lastColumn > SheetMaxColumns)
             return failed(QStringLiteral("The cells lie outside the sheet."));
+        for (const CellRow& values : rows)
+            if (values.size() != width)
+                return failed(QStringLiteral("The rows are not of one length."));
         // A number as a number, any other text as literal text.
         const auto cellValue = [](const CellValue& value) {
             const double* given = std::get_if<double>(&value);
@@ -363,9 +367,9 @@ Status CalcSession::setCells(WorkbookId id, int row, int firstColumn,
             return number ? Any(*number) : Any(toOu(std::get<QString>(value)));
         };
         const Reference<sheet::XSpreadsheet>& sheet = book(id).sheet;
-        if (values.size() == 1) {
+        if (rows.size() == 1 && width == 1) {
             // A single cell is quicker set on its own than as a range.
-            const Any value = cellValue(values.first());
+            const Any value = cellValue(rows.first().first());
             const Reference<table::XCell> cell = sheet->getCellByPosition(firstColumn - 1, row - 1);
             double number = 0;
             if (value >>= number)
@@ -375,15 +379,20 @@ Status CalcSession::setCells(WorkbookId id, int row, int firstColumn,
                     ->setString(value.get<OUString>());
             return {};
         }
-        // A row of values in one call.
-        Sequence<Any> cells(sal_Int32(values.size()));
-        Any* cell = cells.getArray();
-        for (const CellValue& value : values)
-            *cell++ = cellValue(value);
+        // The whole rectangle in one call.
+        Sequence<Sequence<Any>> data(sal_Int32(rows.size()));
+        Sequence<Any>* line = data.getArray();
+        for (const CellRow& values : rows) {
+            line->realloc(width);
+            Any* cell = line->getArray();
+            for (const CellValue& value : values)
+                *cell++ = cellValue(value);
+            ++line;
+        }
         const Reference<sheet::XCellRangeData> range(
-            sheet->getCellRangeByPosition(firstColumn - 1, row - 1, lastColumn - 1, row - 1),
+            sheet->getCellRangeByPosition(firstColumn - 1, row - 1, lastColumn - 1, lastRow - 1),
             UNO_QUERY_THROW);
-        range->setDataArray(Sequence<Sequence<Any>>(&cells, 1));
+        range->setDataArray(data);
         return {};
     });
 }

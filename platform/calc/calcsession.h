@@ -37,7 +37,7 @@ public:
     Result<WorkbookId> open(const QString& path);
     Status setVisible(bool visible);
     Status activate(WorkbookId book);
-    Status setCells(WorkbookId book, int row, int firstColumn, const QList<CellValue>& values);
+    Status setBlock(WorkbookId book, int row, int firstColumn, const QList<CellRow>& rows);
     Status addWorksheet(WorkbookId book);
     Status run(const QString& macro);
     Result<QString> name(WorkbookId book);

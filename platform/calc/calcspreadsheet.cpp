@@ -137,13 +137,13 @@ Status CalcSpreadsheet::activate(WorkbookId book) {
     return status;
 }
 
-Status CalcSpreadsheet::setCells(int row, int firstColumn, const QList<CellValue>& values) {
+Status CalcSpreadsheet::setBlock(int row, int firstColumn, const QList<CellRow>& rows) {
     if (gone())
         return notRunning();
     CalcSession* session = m_session.get();
     const WorkbookId book = m_active;
     return m_worker->perform([session, book, row, firstColumn,
-                              values] { return session->setCells(book, row, firstColumn, values); },
+                              rows] { return session->setBlock(book, row, firstColumn, rows); },
                              UnoWorker::Wait::Reply);
 }
 

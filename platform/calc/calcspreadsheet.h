@@ -51,7 +51,7 @@ public:
     Status setVisible(bool visible) override;
     Result<QString> startupPath() override;
     Status activate(WorkbookId book) override;
-    Status setCells(int row, int firstColumn, const QList<CellValue>& values) override;
+    Status setBlock(int row, int firstColumn, const QList<CellRow>& rows) override;
     Status addWorksheet() override;
     Status run(const QString& macro) override;
     Result<QString> name(WorkbookId book) override;

@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
@@ -58,6 +59,7 @@ private slots:
     void stopKeepsTextInAFile();
     void lostPortStaysInViewThroughPauseAndResume();
     void closeDuringCaptureStopsBeforeSaving();
+    void stopWithBacklogKeepsWindowAnswering();
     void firstRunDefaults();
     void portChosenSurvivesRestart();
     void emptyMacroNameSurvivesRestart();
@@ -353,6 +355,49 @@ void tst_frmMain::closeDuringCaptureStopsBeforeSaving() {
     QCOMPARE(openSettings()->value("Excel Macro/Name").toString(), QStringLiteral("Tidy"));
     QCOMPARE(openSettings()->value("Excel Macro/Enable").toString(), QStringLiteral("True"));
     QVERIFY(!m_globals->excelApp);
+}
+
+void tst_frmMain::stopWithBacklogKeepsWindowAnswering() {
+    using namespace std::chrono_literals;
+    QWidget* w = m_window.get();
+    QTest::mouseClick(child<QPushButton>(w, "cmdStart"), Qt::LeftButton);
+    // Thousands of lines wait, and every cell costs the office some time.
+    constexpr int kLines = 20000;
+    m_factory->last()->setWriteCost(20us);
+    for (int line = 0; line < kLines; ++line)
+        m_serial->arrived += QStringLiteral("%1 :: a b c d e f g\r\n").arg(line);
+    const QString saved = m_dir.filePath("backlog.xls");
+    m_factory->saveAsAnswer = saved;
+
+    // The window's event loop is watched while Stop writes; a second Stop or a Start meanwhile
+    // is ignored.
+    qint64 longestGap = 0;
+    bool progressShown = false;
+    QElapsedTimer turn;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        longestGap = qMax(longestGap, turn.restart());
+        if (progressShown ||
+            !child<QLabel>(w, "panStatus")->text().startsWith("Writing received data: "))
+            return;
+        progressShown = true;
+        m_window->cmdStop_Click();
+        m_window->cmdStart_Click();
+    });
+    turn.start();
+    watch.start(5);
+    QTest::mouseClick(child<QPushButton>(w, "cmdStop"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(m_factory->files.contains(saved), 60000);
+    watch.stop();
+
+    QVERIFY(progressShown);
+    QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
+    QCOMPARE(m_factory->created(), 1);
+    QCOMPARE(m_window->captureState(), qint16(0));
+    const MemorySheet& cells = m_factory->files.value(saved).sheets[0];
+    QCOMPARE(qsizetype(cells.size()), qsizetype(kLines * 8));
+    QCOMPARE(cells.at({kLines, 1}), CellValue(double(kLines - 1)));
+    QVERIFY(QDir(m_documents).entryList({"Celvane unwritten*"}).isEmpty());
 }
 
 void tst_frmMain::firstRunDefaults() {

@@ -122,6 +122,11 @@ private slots:
         QTest::newRow("F5 port not available")
             << "no port" << kOpeningPort + ", status COM port not available, lamp ComPort red" << 0
             << master;
+        QTest::newRow("F5 line setting to blame")
+            << "bad line setting"
+            << kOpeningPort + ", status COM port not available: COM1Settings \"115200,q,8,1\" is "
+                              "not a line setting, lamp ComPort red"
+            << 0 << master;
     }
 
     void start() {
@@ -148,6 +153,8 @@ private slots:
         if (setup == "unopenable")
             rig.memory.unloadable.insert(rig.workingCopy());
         rig.serial.devicepresent = setup != "no port";
+        if (setup == "bad line setting")
+            rig.serial.badSettings = u"COM1Settings \"115200,q,8,1\" is not a line setting"_s;
 
         QCOMPARE(rig.capture.CaptureStart(), books > 0);
         QCOMPARE(rig.shown(), shows);

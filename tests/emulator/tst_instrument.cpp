@@ -30,11 +30,20 @@ private slots:
             << "--device d --count many" << u"--count must be a whole number, 0 or more"_s;
         QTest::newRow("zero baud")
             << "--device d --baud 0" << u"--baud must be a positive whole number"_s;
+        QTest::newRow("not a line setting")
+            << "--device d --settings 9600,n,8"
+            << u"--settings must be baud,parity,data bits,stop bits[,flow control], for example "
+               "115200,e,7,1"_s;
+        QTest::newRow("two speeds") << "--device d --baud 9600 --settings 9600,n,8,1"
+                                    << u"give --baud or --settings, not both"_s;
         // An ORVA line from the bench ranges has 50 characters; ten bits a character.
         QTest::newRow("interval") << "--device d --interval 100" << u"0 0000 after 100000 us"_s;
         QTest::newRow("line speed 9600") << "--device d --interval 0" << u"0 0000 after 52083 us"_s;
         QTest::newRow("line speed 921600")
             << "--device d --interval 0 --baud 921600" << u"0 0000 after 542 us"_s;
+        // Eleven bits a character: start, 7 data bits, parity, 2 stop bits.
+        QTest::newRow("line settings 9600,e,7,2")
+            << "--device d --interval 0 --settings 9600,e,7,2" << u"0 0000 after 57291 us"_s;
         QTest::newRow("quorilex") << "--device d --model quorilex --interval 0"
                                   << u"||| after 6250 us"_s;
     }
@@ -67,9 +76,10 @@ private slots:
         QProcess instrument;
         instrument.start(QCoreApplication::applicationDirPath() + "/celvane-instrument",
                          {"--model", "orva", "--device", pty.deviceB(), "--interval", "0",
-                          "--count", "5", "--baud", "115200"});
+                          "--count", "5", "--settings", "115200,n,8,2"});
         QVERIFY(instrument.waitForFinished(20000));
         QCOMPARE(instrument.exitCode(), 0);
+        QCOMPARE(instrument.readAllStandardError(), QByteArray()); // the device took the line
 
         QString received;
         for (int i = 0; i < 100 && received.count(u"\r\n"_s) < 5; ++i) {

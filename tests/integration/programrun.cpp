@@ -15,6 +15,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <chrono>
+
 ProgramRun::ProgramRun() = default;
 
 ProgramRun::~ProgramRun() {
@@ -101,11 +103,24 @@ QString ProgramRun::statusText() const {
 }
 
 bool ProgramRun::stopSavingAs(const QString& path) {
-    const ModalAnswer answer = answerSaveAs(path);
+    // Stop writes what waits first, in passes between which the window goes on answering.
+    constexpr int kPatienceMs = 3600 * 1000;
+    const ModalAnswer answer = answerSaveAs(path, kPatienceMs);
+    const auto clicked = std::chrono::steady_clock::now();
     clickButton("cmdStop");
-    if (!answer.reached() || !answer.closedByUser())
+    if (!QTest::qWaitFor([&] { return answer.reached(); }, kPatienceMs) ||
+        !answer.closedByUser())
         return fail(QStringLiteral("the question for a new name was not answered"));
+    m_stopToQuestion =
+        std::chrono::duration_cast<std::chrono::milliseconds>(answer.reachedAt() - clicked);
     return true;
+}
+
+void ProgramRun::watchEventLoop() {
+    m_longestGap = 0;
+    m_turn.start();
+    m_watch.callOnTimeout([this] { m_longestGap = qMax(m_longestGap, m_turn.restart()); });
+    m_watch.start(10);
 }
 
 namespace {

@@ -3,9 +3,11 @@
 #include "officetesthome.h"
 #include "ptypair.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <chrono>
 #include <memory>
@@ -37,6 +39,13 @@ public:
     // Clicks Stop and answers the question for a new workbook name with path. True when the
     // question came and was answered.
     bool stopSavingAs(const QString& path);
+    // How long the last stop took from the click to the question.
+    std::chrono::milliseconds stopToQuestion() const { return m_stopToQuestion; }
+
+    // From now on the longest time between two turns of the event loop is measured, to within
+    // the 10 ms of the timer that watches it.
+    void watchEventLoop();
+    qint64 longestGapMs() const { return m_longestGap; }
 
     frmMain* window() const;
     // What the status text shows.
@@ -53,6 +62,10 @@ private:
     QProcess m_instrument;
     std::unique_ptr<modMain> m_program;
     QString m_problem;
+    std::chrono::milliseconds m_stopToQuestion{-1};
+    QTimer m_watch;
+    QElapsedTimer m_turn;
+    qint64 m_longestGap = 0;
 };
 
 // What a saved workbook holds of the lines an ORVA instrument sent with a running index

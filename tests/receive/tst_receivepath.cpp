@@ -45,6 +45,10 @@ private slots:
     void closedRetriesEveryTick();
     void failedTimeStampDoesNotMoveBlock();
     void passBudgetKeepsOrder();
+    void failedBlockIsWrittenOnce_data();
+    void failedBlockIsWrittenOnce();
+    void rowsOfOtherLengthsKeepOlderCells();
+    void stopWritesInPasses();
     void finalFlush_data();
     void finalFlush();
     void emulatorReplacesSerial();
@@ -321,6 +325,81 @@ void tst_ReceivePath::passBudgetKeepsOrder() {
     for (int tick = 0; tick < 3; ++tick)
         m_receive->pump();
     QCOMPARE(cells(), (QStringList{"1,1=1", "2,1=2", "3,1=3", "4,1=4"}));
+}
+
+void tst_ReceivePath::failedBlockIsWrittenOnce_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("failingRow");
+    QTest::addColumn<qsizetype>("cellsBeforeRetry");
+
+    const QString sameLength = QStringLiteral("a :: 1\r\nb :: 2\r\nc :: 3\r\nd :: 4\r\ne :: 5\r\n");
+    QTest::newRow("first row of a block") << sameLength << 1 << qsizetype(0);
+    QTest::newRow("middle row of a block") << sameLength << 3 << qsizetype(0);
+    QTest::newRow("last row of a block") << sameLength << 5 << qsizetype(0);
+    // Rows 1 and 2 are one block, 3 to 5 another: the first lands, the second waits.
+    QTest::newRow("second block") << QStringLiteral(
+                                         "a :: 1\r\nb :: 2\r\nc :: 3 x\r\nd :: 4 x\r\ne :: 5 x\r\n")
+                                  << 4 << qsizetype(4);
+    // A separator and a token line in one pass, the failure after the time stamp.
+    QTest::newRow("after a separator")
+        << QStringLiteral("1\r\n2\r\n\r\n\r\n\r\n3\r\n4\r\nt :: u\r\n") << 3 << qsizetype(3);
+}
+
+void tst_ReceivePath::failedBlockIsWrittenOnce() {
+    QFETCH(QString, text);
+    QFETCH(int, failingRow);
+    QFETCH(qsizetype, cellsBeforeRetry);
+    // What the text gives when nothing fails.
+    m_serial->arrived = text;
+    m_receive->pump();
+    const QStringList expected = cells();
+    const qsizetype cellCount = sheet().cellCount(m_book);
+    cleanup();
+    init();
+
+    sheet().failWritesCovering(failingRow);
+    m_serial->arrived = text;
+    m_receive->pump();
+    QCOMPARE(m_view->excelLamp, LampColour::Yellow);
+    QCOMPARE(sheet().cellCount(m_book), cellsBeforeRetry);
+    sheet().failWritesCovering(0);
+    m_receive->pump();
+    QCOMPARE(cells(), expected);
+    QCOMPARE(sheet().writeCount(), int(cellCount)); // no cell written twice
+    QVERIFY(m_receive->receiveBuffer().isEmpty());
+}
+
+void tst_ReceivePath::rowsOfOtherLengthsKeepOlderCells() {
+    // The working copy is reused: cells beyond a row's end hold older content.
+    for (int row = 1; row <= 3; ++row)
+        QVERIFY(sheet().setCells(row, 1, CellRow(4, QStringLiteral("old"))).ok());
+    const int writesBefore = sheet().writeCalls();
+    m_serial->arrived = QStringLiteral("a\tb\r\nc\r\nd\te\tf\r\n");
+    m_receive->pump();
+    QCOMPARE(cells(), (QStringList{"1,1=\"a\"", "1,2=\"b\"", "1,3=\"old\"", "1,4=\"old\"",
+                                   "2,1=\"c\"", "2,2=\"old\"", "2,3=\"old\"", "2,4=\"old\"",
+                                   "3,1=\"d\"", "3,2=\"e\"", "3,3=\"f\"", "3,4=\"old\""}));
+    // Lines of one length go in one call.
+    m_serial->arrived = QStringLiteral("g\th\r\ni\tj\r\nk\tl\r\n");
+    m_receive->pump();
+    QCOMPARE(sheet().writeCalls(), writesBefore + 4);
+}
+
+void tst_ReceivePath::stopWritesInPasses() {
+    // With no time to spare each pass writes one line and tells how far it got.
+    m_receive->setPassBudget(0ms);
+    m_serial->arrived = QStringLiteral("1\r\n2\r\n3");
+    m_receive->beginStop();
+    QVERIFY(m_receive->stopPass());
+    QCOMPARE(m_view->status, QStringLiteral("Writing received data: 1 of 2 lines"));
+    // What reaches the port meanwhile is read and written too.
+    m_serial->arrived = QStringLiteral("\r\n");
+    QVERIFY(m_receive->stopPass());
+    QCOMPARE(m_view->status, QStringLiteral("Writing received data: 2 of 3 lines"));
+    QVERIFY(!m_receive->stopPass());
+    QCOMPARE(m_view->status, QStringLiteral("Writing received data: 3 of 3 lines"));
+    QCOMPARE(cells(), (QStringList{"1,1=1", "2,1=2", "3,1=3"}));
+    QCOMPARE(m_receive->finalFlush(), QString());
 }
 
 void tst_ReceivePath::finalFlush_data() {

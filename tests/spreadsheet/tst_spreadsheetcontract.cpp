@@ -44,6 +44,7 @@ private slots:
     void cleanup();
 
     void cellValues();
+    void blocks();
     void workbooksAndTheActiveOne();
     void savedSaveAsAndWorksheets();
     void runFoundMissingAndClosing();
@@ -142,6 +143,32 @@ void tst_SpreadsheetContract::cellValues() {
             expected.insert({i + 1, 2 * i + 1}, cases[i].stored);
     }
     QCOMPARE(savedDifference(book, "out.xls", {expected}), QString());
+}
+
+void tst_SpreadsheetContract::blocks() {
+    const WorkbookId book = openCopy("block.xls");
+    QVERIFY(book);
+    const QString old = QStringLiteral("old");
+    for (int row = 1; row <= 3; ++row)
+        QVERIFY(m_app->setCells(row, 1, CellRow(4, old)).ok());
+    // A rectangle in one call, its numbers as numbers; what lies beyond it stays.
+    QVERIFY(m_app
+                ->setBlock(1, 1,
+                           {{QStringLiteral("a"), QStringLiteral("1")}, {QStringLiteral("b"), 2.5}})
+                .ok());
+    // Rows of different lengths, or a block that leaves the sheet, write no row at all.
+    QCOMPARE(m_app->setBlock(3, 2, {{QStringLiteral("x")}, {QStringLiteral("y"), 1.0}}).code,
+             SpreadsheetStatus::Failed);
+    QCOMPARE(m_app->setBlock(SheetMaxRows, 1, {{1.0}, {2.0}}).code, SpreadsheetStatus::Failed);
+    SheetCells expected;
+    for (int row = 1; row <= 3; ++row)
+        for (int column = 1; column <= 4; ++column)
+            expected.insert({row, column}, old);
+    expected.insert({1, 1}, QStringLiteral("a"));
+    expected.insert({1, 2}, 1.0);
+    expected.insert({2, 1}, QStringLiteral("b"));
+    expected.insert({2, 2}, 2.5);
+    QCOMPARE(savedDifference(book, "block-out.xls", {expected}), QString());
 }
 
 void tst_SpreadsheetContract::workbooksAndTheActiveOne() {

@@ -15,11 +15,15 @@ public:
     bool portOpen() const override { return m_open; }
     bool setPortOpen(bool open) override {
         ++openCalls;
-        if (open == m_open || (open && !devicepresent))
+        if (open == m_open)
             return false;
-        m_open = open;
-        if (open)
+        if (open) {
+            m_openError = badSettings;
+            if (!devicepresent || !m_openError.isEmpty())
+                return false;
             m_lost = false;
+        }
+        m_open = open;
         return true;
     }
     QString input() override {
@@ -27,6 +31,7 @@ public:
         text.swap(arrived);
         return text;
     }
+    QString openError() const override { return m_openError; }
     bool portLost() const override { return m_lost; }
 
     // The device goes away while open.
@@ -38,10 +43,12 @@ public:
 
     QString arrived;
     bool devicepresent = true;
+    QString badSettings; // why opening fails while a setting is to blame
     int openCalls = 0;
 
 private:
     qint16 m_port = 1;
     bool m_open = false;
     bool m_lost = false;
+    QString m_openError;
 };

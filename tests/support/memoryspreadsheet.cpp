@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <thread>
+
 MemorySpreadsheet::MemorySpreadsheet(MemorySpreadsheetFactory& factory)
     : m_factory(factory) {}
 
@@ -91,23 +93,34 @@ Status MemorySpreadsheet::activate(WorkbookId book) {
     return {};
 }
 
-Status MemorySpreadsheet::setCells(int row, int firstColumn, const QList<CellValue>& values) {
+Status MemorySpreadsheet::setBlock(int row, int firstColumn, const QList<CellRow>& rows) {
     if (Status status = bookAvailable(m_active); !status.ok())
         return status;
-    const int lastColumn = firstColumn + int(values.size()) - 1;
-    if (values.isEmpty() || row < 1 || row > SheetMaxRows || firstColumn < 1 ||
-        lastColumn > SheetMaxColumns)
+    const int width = rows.isEmpty() ? 0 : int(rows.first().size());
+    const int lastRow = row + int(rows.size()) - 1;
+    if (width == 0 || row < 1 || lastRow > SheetMaxRows || firstColumn < 1 ||
+        firstColumn + width - 1 > SheetMaxColumns)
         return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("outside the sheet"));
+    for (const CellRow& values : rows)
+        if (values.size() != width)
+            return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("ragged rows"));
+    if (m_failingRow >= row && m_failingRow <= lastRow)
+        return Status::failure(m_failingCode, QStringLiteral("failing row"));
     MemoryWorkbook& book = m_books[m_active - 1];
-    int column = firstColumn;
-    for (const CellValue& value : values) {
-        CellValue stored = value;
-        if (const QString* text = std::get_if<QString>(&value))
-            if (const auto number = numberFromText(*text))
-                stored = *number;
-        book.sheets[book.activeSheet][{row, column++}] = stored;
-        ++m_writes;
+    for (int r = row; const CellRow& values : rows) {
+        int column = firstColumn;
+        for (const CellValue& value : values) {
+            CellValue stored = value;
+            if (const QString* text = std::get_if<QString>(&value))
+                if (const auto number = numberFromText(*text))
+                    stored = *number;
+            book.sheets[book.activeSheet][{r, column++}] = stored;
+            ++m_writes;
+        }
+        ++r;
     }
+    ++m_calls;
+    std::this_thread::sleep_for(m_writeCost * width * rows.size());
     book.saved = false;
     return {};
 }

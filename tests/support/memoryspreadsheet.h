@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -41,7 +42,7 @@ public:
     Status setVisible(bool visible) override;
     Result<QString> startupPath() override;
     Status activate(WorkbookId book) override;
-    Status setCells(int row, int firstColumn, const QList<CellValue>& values) override;
+    Status setBlock(int row, int firstColumn, const QList<CellRow>& rows) override;
     Status addWorksheet() override;
     Status run(const QString& macro) override;
     Result<QString> name(WorkbookId book) override;
@@ -61,7 +62,16 @@ public:
     // The cell of a sheet (0-based sheet index) of a workbook; an empty variant when unset.
     std::optional<CellValue> cell(WorkbookId book, int row, int column, int sheet = 0) const;
     qsizetype cellCount(WorkbookId book, int sheet = 0) const;
+    // Cells written, and the calls that wrote them.
     int writeCount() const { return m_writes; }
+    int writeCalls() const { return m_calls; }
+    // Each written cell takes this long, as a round trip to an office would.
+    void setWriteCost(std::chrono::microseconds perCell) { m_writeCost = perCell; }
+    // Every write that covers the row fails with the code, until a row of 0 is set.
+    void failWritesCovering(int row, quint32 code = SpreadsheetStatus::Busy) {
+        m_failingRow = row;
+        m_failingCode = code;
+    }
 
 private:
     Status available() const;
@@ -74,6 +84,10 @@ private:
     bool m_closed = false;
     bool m_visible = false;
     int m_writes = 0;
+    int m_calls = 0;
+    std::chrono::microseconds m_writeCost{0};
+    int m_failingRow = 0;
+    quint32 m_failingCode = SpreadsheetStatus::Busy;
 };
 
 // Starts in-memory applications and plays the file system and the user around them.

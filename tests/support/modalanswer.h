@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -13,22 +14,27 @@
 // so that the modal wait always ends; the test then sees closedByUser() false.
 class ModalAnswer {
 public:
-    explicit ModalAnswer(std::function<void(QDialog*)> steps)
+    // The dialog is waited for patienceMs at the most.
+    explicit ModalAnswer(std::function<void(QDialog*)> steps, int patienceMs = 2000)
         : m_state(std::make_shared<State>()) {
         m_state->steps = std::move(steps);
+        m_state->triesLeft = patienceMs / 10;
         schedule(m_state, 0);
     }
 
     // The steps ran on a modal dialog.
     bool reached() const { return m_state->reached; }
+    // When the dialog came.
+    std::chrono::steady_clock::time_point reachedAt() const { return m_state->reachedAt; }
     // The steps themselves hid the dialog.
     bool closedByUser() const { return m_state->closedByUser; }
 
 private:
     struct State {
         std::function<void(QDialog*)> steps;
-        int triesLeft = 200;
+        int triesLeft = 0;
         bool reached = false;
+        std::chrono::steady_clock::time_point reachedAt;
         bool closedByUser = false;
     };
 
@@ -51,6 +57,7 @@ private:
             return;
         }
         state->reached = true;
+        state->reachedAt = std::chrono::steady_clock::now();
         state->steps(dialog);
         if (dialog == nullptr)
             return;
