@@ -19,7 +19,8 @@ bool runFixtures(const QStringList& arguments, QByteArray* output = nullptr) {
     // Debian's own Python, which has xlrd.
     process.start(QStringLiteral("/usr/bin/python3"),
                   QStringList{QStringLiteral(CELVANE_FIXTURES_SCRIPT)} + arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+    // Reading a workbook of several full sheets takes a while.
+    if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
         qWarning("fixtures.py %s: %s", qPrintable(arguments.join(u' ')),
                  process.readAllStandardError().constData());
