@@ -23,8 +23,12 @@ constexpr qint64 kLineEndWatch = 4096;
 
 // Ticks between two attempts to open a port that went away (about a second).
 constexpr int kReopenTicks = 10;
-// The most cells one call writes, so that a call stays well within the office's reply time.
-constexpr qsizetype kBlockCells = 4096;
+// How many cells one call may write: adapted so that a call takes between these times, and the
+// window is never held long by one call.
+constexpr qint64 kQuickCallMs = 10;
+constexpr qint64 kSlowCallMs = 40;
+constexpr qsizetype kFewestBlockCells = 16;
+constexpr qsizetype kMostBlockCells = 8192;
 // How long after Stop the source is still read: an instrument that never pauses cannot hold
 // the stop open.
 constexpr qint64 kStopReadMs = 30000;
@@ -278,7 +282,7 @@ Status ReceivePath::queueRow(qsizetype lineStart, int row, int column, CellRow v
         m_block.overflow += overflow;
         m_block.overflow += kLineEnd;
     }
-    if (m_block.rows.size() * m_block.rows.first().size() >= kBlockCells)
+    if (m_block.rows.size() * m_block.rows.first().size() >= m_blockCells)
         return writeBlock();
     return {};
 }
@@ -288,11 +292,18 @@ Status ReceivePath::writeBlock() {
         return {};
     if (!m_globals.excelApp)
         return Status::failure(SpreadsheetStatus::Closed);
+    QElapsedTimer call;
+    call.start();
     const Status status = m_globals.excelApp->setBlock(m_block.row, m_block.column, m_block.rows);
-    if (status.ok()) {
-        m_block.rows.clear();
-        m_overflow += std::exchange(m_block.overflow, QString());
-    }
+    if (!status.ok())
+        return status;
+    const qsizetype cells = m_block.rows.size() * m_block.rows.first().size();
+    if (call.elapsed() > kSlowCallMs)
+        m_blockCells = qMax(kFewestBlockCells, cells / 2);
+    else if (call.elapsed() < kQuickCallMs && cells >= m_blockCells)
+        m_blockCells = qMin(kMostBlockCells, m_blockCells * 2);
+    m_block.rows.clear();
+    m_overflow += std::exchange(m_block.overflow, QString());
     return status;
 }
 

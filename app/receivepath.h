@@ -143,7 +143,8 @@ private:
     bool m_endsInCr = false;   // the last character received was a CR
 
     Block m_block;
-    bool m_backlog = false;   // the last pass ended on its budget with lines waiting
-    qint64 m_stopWritten = 0; // lines written since Stop
+    qsizetype m_blockCells = 1024; // the most cells the next call writes
+    bool m_backlog = false;        // the last pass ended on its budget with lines waiting
+    qint64 m_stopWritten = 0;      // lines written since Stop
     QElapsedTimer m_stopClock;
 };

@@ -7,7 +7,7 @@
 #include "saveasanswer.h"
 #include "settings.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -108,8 +108,7 @@ bool ProgramRun::stopSavingAs(const QString& path) {
     const ModalAnswer answer = answerSaveAs(path, kPatienceMs);
     const auto clicked = std::chrono::steady_clock::now();
     clickButton("cmdStop");
-    if (!QTest::qWaitFor([&] { return answer.reached(); }, kPatienceMs) ||
-        !answer.closedByUser())
+    if (!QTest::qWaitFor([&] { return answer.reached(); }, kPatienceMs) || !answer.closedByUser())
         return fail(QStringLiteral("the question for a new name was not answered"));
     m_stopToQuestion =
         std::chrono::duration_cast<std::chrono::milliseconds>(answer.reachedAt() - clicked);
@@ -119,7 +118,12 @@ bool ProgramRun::stopSavingAs(const QString& path) {
 void ProgramRun::watchEventLoop() {
     m_longestGap = 0;
     m_turn.start();
-    m_watch.callOnTimeout([this] { m_longestGap = qMax(m_longestGap, m_turn.restart()); });
+    m_watch.callOnTimeout([this] {
+        m_longestGap = qMax(m_longestGap, m_turn.restart());
+        // Measured until a question is asked.
+        if (QApplication::activeModalWidget())
+            m_watch.stop();
+    });
     m_watch.start(10);
 }
 

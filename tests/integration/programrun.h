@@ -42,8 +42,8 @@ public:
     // How long the last stop took from the click to the question.
     std::chrono::milliseconds stopToQuestion() const { return m_stopToQuestion; }
 
-    // From now on the longest time between two turns of the event loop is measured, to within
-    // the 10 ms of the timer that watches it.
+    // From now on until the next question the program asks, the longest time between two turns
+    // of the event loop is measured, to within the 10 ms of the timer that watches it.
     void watchEventLoop();
     qint64 longestGapMs() const { return m_longestGap; }
 
