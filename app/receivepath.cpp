@@ -194,9 +194,10 @@ bool ReceivePath::stopPass() {
     const PassEnd end = waiting > 0 ? writeLines(false) : PassEnd::Complete;
     if (end == PassEnd::Failed)
         return false;
-    m_stopWritten += waiting - waitingLines();
+    const qsizetype left = waitingLines();
+    m_stopWritten += waiting - left;
     if (m_stopWritten > 0 || waiting > 0)
-        showStopProgress();
+        showStopProgress(left);
     return end == PassEnd::Budget;
 }
 
@@ -204,11 +205,11 @@ qsizetype ReceivePath::waitingLines() const {
     return QStringView(m_buffer).sliced(m_head).count(kLineEnd);
 }
 
-void ReceivePath::showStopProgress() {
+void ReceivePath::showStopProgress(qsizetype waiting) {
     const QLocale locale;
     m_view.setStatusText(
         QStringLiteral("Writing received data: %1 of %2 lines")
-            .arg(locale.toString(m_stopWritten), locale.toString(m_stopWritten + waitingLines())));
+            .arg(locale.toString(m_stopWritten), locale.toString(m_stopWritten + waiting)));
 }
 
 QString ReceivePath::finalFlush() {

@@ -119,7 +119,7 @@ private:
     void watchLineEnds(QStringView text);
     void dropWritten(qsizetype position);
     qsizetype waitingLines() const;
-    void showStopProgress();
+    void showStopProgress(qsizetype waiting);
 
     modGlobals& m_globals;
     SerialControl& m_serial;
