@@ -14,6 +14,7 @@ const QString kJournalPrefix = QStringLiteral("capture ");
 const QString kJournalSuffix = QStringLiteral(".journal");
 const QString kInterrupted = QStringLiteral("Celvane interrupted capture ");
 
+const QString kUnwrittenTitle = QStringLiteral("Celvane unwritten data");
 const QString kUnrecordedIn = QStringLiteral("Received data that was not recorded is in ");
 const QString kUnrecordedLost = QStringLiteral("Received data that was not recorded is LOST.");
 const QString kAllIn = QStringLiteral("All received data is in ");
@@ -66,7 +67,8 @@ void CaptureJournal::keepUnwritten(const QString& text, const QString& documents
                                    const QDateTime& now) {
     m_documents = documents;
     m_stopped = now;
-    m_unwrittenFile = text.isEmpty() ? QString() : saveUnwrittenText(documents, text, now);
+    m_unwrittenFile =
+        text.isEmpty() ? QString() : saveUnwrittenText(documents, kUnwrittenTitle, text, now);
     m_unwrittenLost = !text.isEmpty() && m_unwrittenFile.isEmpty();
 }
 
@@ -84,8 +86,9 @@ QString CaptureJournal::finish(bool workbookKept) {
     } else {
         // The workbook is lost: the text file takes everything received, in place of the part
         // that was not written.
-        const QString file =
-            m_unwrittenFile.isEmpty() ? unwrittenTextPath(m_documents, m_stopped) : m_unwrittenFile;
+        const QString file = m_unwrittenFile.isEmpty()
+                                 ? unwrittenTextPath(m_documents, kUnwrittenTitle, m_stopped)
+                                 : m_unwrittenFile;
         if (!workbookKept && !m_documents.isEmpty() && copyTo(file)) {
             sentence = kAllIn + file;
             remove();

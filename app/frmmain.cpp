@@ -6,6 +6,7 @@
 #include "frmcomport.h"
 #include "frmemulation.h"
 #include "frmexcelmacro.h"
+#include "unwrittentext.h"
 #include "version.h"
 
 #include <QAction>
@@ -143,7 +144,9 @@ void frmMain::buildControls() {
 }
 
 void frmMain::buildMenus(bool toolsMenu) {
-    mnuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    // Alt+T presses Stop. A hidden menu would still claim its mnemonic, and Alt+T would only
+    // move the focus; so the hidden menu has none, and the shown one opens with Alt+O.
+    mnuTools = menuBar()->addMenu(toolsMenu ? QStringLiteral("T&ools") : QStringLiteral("Tools"));
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
     mnuTools->menuAction()->setVisible(toolsMenu);
     mnuTools->menuAction()->setEnabled(toolsMenu);
@@ -257,8 +260,11 @@ void frmMain::cmdPause_Click() {
     cmdPause->setEnabled(false);
     cmdResume->setEnabled(true);
     cmdResume->raise();
-    setLamp(Lamp::ComPort, LampColour::Yellow);
     setLamp(Lamp::Excel, LampColour::Yellow);
+    // A port in trouble stays in view whatever the buttons do.
+    if (m_receive.showPortTrouble())
+        return;
+    setLamp(Lamp::ComPort, LampColour::Yellow);
     setStatusText(QStringLiteral("Paused"));
 }
 
@@ -268,11 +274,13 @@ void frmMain::cmdResume_Click() {
     cmdResume->setEnabled(false);
     cmdPause->setEnabled(true);
     cmdPause->raise();
-    setLamp(Lamp::ComPort, LampColour::Green);
     setLamp(Lamp::Excel, LampColour::Green);
-    const qint64 bytes = m_receive.bytesReceived();
-    setStatusText(bytes == 0 ? QStringLiteral("Ready")
-                             : QStringLiteral("Bytes Received: ") + QLocale().toString(bytes));
+    if (!m_receive.showPortTrouble()) {
+        setLamp(Lamp::ComPort, LampColour::Green);
+        const qint64 bytes = m_receive.bytesReceived();
+        setStatusText(bytes == 0 ? QStringLiteral("Ready")
+                                 : QStringLiteral("Bytes Received: ") + QLocale().toString(bytes));
+    }
     m_captureState = 1;
     tmrMain.start(kTickMs);
 }
@@ -300,14 +308,29 @@ void frmMain::beginStop() {
 
 void frmMain::finishStop() {
     const QString unwritten = m_receive.finalFlush();
+    const QString overflow = m_receive.takeOverflow();
     m_receive.clear();
     m_stopping = false;
     // Kept on disk before the spreadsheet's part of the stop, should a step of it hang.
-    m_journal.keepUnwritten(unwritten, documentsFolder(), m_clock.now());
+    const QString documents = documentsFolder();
+    m_journal.keepUnwritten(unwritten, documents, m_clock.now());
+    const QString overflowKept = keepOverflow(overflow, documents);
     const bool workbookKept = m_capture.CaptureStop();
     addStatusSentence(m_journal.finish(workbookKept));
+    addStatusSentence(overflowKept);
     if (m_closeAfterStop)
         close();
+}
+
+QString frmMain::keepOverflow(const QString& text, const QString& documents) {
+    if (text.isEmpty())
+        return {};
+    const QString path =
+        documents.isEmpty()
+            ? QString()
+            : saveUnwrittenText(documents, QStringLiteral("Celvane overflow"), text, m_clock.now());
+    return QStringLiteral("Received text that did not fit the worksheet") +
+           (path.isEmpty() ? QStringLiteral(" is LOST.") : QStringLiteral(" is in ") + path);
 }
 
 void frmMain::addStatusSentence(const QString& sentence) {

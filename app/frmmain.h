@@ -94,6 +94,9 @@ private:
     void recoverInterruptedCaptures();
     // The user's documents folder; empty when it cannot be found.
     QString documentsFolder();
+    // Keeps the text that did not fit the worksheet in a file of the documents folder; the
+    // value says where (empty when there is none).
+    QString keepOverflow(const QString& text, const QString& documents);
     // Adds a sentence to what the status text shows.
     void addStatusSentence(const QString& sentence);
     // Stop: the pump ends, the waiting lines are written in passes, then the capture stops.

@@ -53,8 +53,16 @@ public:
     // exactly as received, and empties the buffer.
     QString finalFlush();
 
+    // The parts of lines wider than the worksheet, which found no column, as received: one
+    // line each, its row number, a TAB and the rest of the line, ended by CR LF. Emptied.
+    QString takeOverflow();
+
     // Stop: the buffer emptied and the count back to 0.
     void clear();
+
+    // Pause and Resume: while the port is gone, or has sent no line end for long, its lamp and
+    // the status text say so in place of what the button shows; false when all is well.
+    bool showPortTrouble();
 
     // Removes the next blank-separated token from line.
     static bool NextToken(QStringView& line, QStringView& token);
@@ -86,10 +94,13 @@ private:
         int row = 0;
         int column = 0;
         QList<CellRow> rows;
+        QString overflow; // what its lines held past the last column, kept once it is written
     };
     // Adds a row to the block, writing the block first when the row cannot join it. An empty
-    // row writes nothing and only ends the block.
-    Status queueRow(qsizetype lineStart, int row, int column, CellRow values);
+    // row writes nothing and only ends the block. overflow: the rest of a line wider than the
+    // worksheet, kept (see takeOverflow) once the row is written.
+    Status queueRow(qsizetype lineStart, int row, int column, CellRow values,
+                    QStringView overflow = {});
     // Writes the gathered rows in one call. On failure none of them is written: the buffer and
     // the row go back to the block's first line.
     Status writeBlock();
@@ -100,10 +111,19 @@ private:
     PassEnd failAt(qsizetype lineStart, const Status& status);
     void showFailure(const Status& status);
     void showByteCount();
-    void superviseSerial();
+    // The port's trouble, the worse first: gone, or no line end for long; empty when none.
+    QString portTrouble() const;
+    void showPortLamp();
+    // True when the port went away just now.
+    bool superviseSerial();
+    // The port went away in the middle of a line: the line ends there, as if its line end had
+    // come, so that the first line after the port is back is a row of its own.
+    void endCutLine(QString& text) const;
+    // Counts the received characters since the last line end.
+    void watchLineEnds(QStringView text);
     void dropWritten(qsizetype position);
     qsizetype waitingLines() const;
-    void showStopProgress();
+    void showStopProgress(qsizetype waiting);
 
     modGlobals& m_globals;
     SerialControl& m_serial;
@@ -123,6 +143,9 @@ private:
     bool m_restampDue = false;          // a block going on in a new sheet wants its stamp
     bool m_portDown = false;            // the serial device went away during this capture
     int m_ticksDown = 0;
+    QString m_overflow;        // see takeOverflow
+    qint64 m_sinceLineEnd = 0; // characters received since the last line end
+    bool m_endsInCr = false;   // the last character received was a CR
 
     Block m_block;
     qsizetype m_blockCells = 1024; // the most cells the next call writes

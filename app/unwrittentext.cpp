@@ -15,16 +15,16 @@ QString newTextFilePath(const QString& folder, const QString& stem) {
     return path;
 }
 
-QString unwrittenTextPath(const QString& folder, const QDateTime& now) {
-    return newTextFilePath(folder, QStringLiteral("Celvane unwritten data ") + fileNameStamp(now));
+QString unwrittenTextPath(const QString& folder, const QString& title, const QDateTime& now) {
+    return newTextFilePath(folder, title + u' ' + fileNameStamp(now));
 }
 
-QString saveUnwrittenText(const QString& folder, const QString& text, const QDateTime& now) {
-    const QString path = unwrittenTextPath(folder, now);
-    QSaveFile file(path);
+QString saveUnwrittenText(const QString& folder, const QString& title, const QString& text,
+                          const QDateTime& now) {
+    QSaveFile file(unwrittenTextPath(folder, title, now));
     if (!file.open(QIODevice::WriteOnly))
         return {};
     // One character stands for one received byte.
     file.write(text.toLatin1());
-    return file.commit() ? path : QString();
+    return file.commit() ? file.fileName() : QString();
 }

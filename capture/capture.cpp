@@ -126,8 +126,9 @@ void Capture::loadPersonalMacros() {
     const QString personal = joinPath(startup.value, kPersonalName);
     if (!fileExists(personal))
         return;
-    if (m_globals.excelApp->open(personal).ok()) {
-        // Cell writes go to the active workbook: that must be the capture workbook again.
+    // Cell writes go to the active workbook, which stays the capture workbook.
+    if (m_globals.excelApp->openBeside(personal).ok()) {
+        // Shown in front again; the writes do not depend on how this goes.
         m_globals.excelApp->activate(m_globals.captureBook);
         return;
     }

@@ -78,6 +78,9 @@ public:
     virtual Result<QList<WorkbookId>> workbooks() = 0;
     // Loads a workbook from a full path; it becomes the active workbook.
     virtual Result<WorkbookId> open(const QString& path) = 0;
+    // Loads a workbook from a full path beside the others: the active workbook, where cell
+    // writes go, stays the one it was.
+    virtual Result<WorkbookId> openBeside(const QString& path) = 0;
     virtual Status setVisible(bool visible) = 0;
     // The application's start-up folder, without a trailing separator.
     virtual Result<QString> startupPath() = 0;
@@ -105,7 +108,8 @@ public:
     // Asks the user for a file name; the text "False" when the user cancelled.
     virtual Result<QString> getSaveAsFilename(const QString& initialName, const QString& filter,
                                               const QString& title) = 0;
-    // Stores the workbook under the name, in the format its extension names.
+    // Stores the workbook under the name, in the format its extension names; a name whose
+    // extension names no workbook format (.xls, .xlsx, .ods) gets ".xls".
     virtual Status saveAs(WorkbookId book, const QString& fileName) = 0;
     // Ends the application without losing a modified workbook silently: where nobody can be
     // asked (no display), such a workbook is kept as a recovery copy, whose path is the value

@@ -588,13 +588,11 @@ Status CalcSession::saveAs(WorkbookId id, const QString& requested) {
         if (Status status = usable(id); !status.ok())
             return status;
         const QString path = QFileInfo(workbookFileName(requested)).absoluteFilePath();
-        const QString filter = storeFilterFor(path);
-        if (filter.isEmpty())
-            return failed(QStringLiteral("Cannot store this kind of file: ") + path);
         removeOwnLock(path, profileUrl());
         const Reference<frame::XStorable> storable(book(id).document, UNO_QUERY_THROW);
-        storable->storeAsURL(fileUrl(path), sequenceOf({property("FilterName", Any(toOu(filter))),
-                                                        property("Overwrite", Any(true))}));
+        storable->storeAsURL(fileUrl(path),
+                             sequenceOf({property("FilterName", Any(toOu(storeFilterFor(path)))),
+                                         property("Overwrite", Any(true))}));
         return {};
     });
 }

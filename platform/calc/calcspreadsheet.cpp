@@ -129,13 +129,16 @@ Result<QList<WorkbookId>> CalcSpreadsheet::workbooks() {
 }
 
 Result<WorkbookId> CalcSpreadsheet::open(const QString& path) {
-    CalcSession* session = m_session.get();
-    const Result<WorkbookId> result =
-        call<Result<WorkbookId>>({QStringLiteral("open"), {path}, FileTime},
-                                 [session, path] { return session->open(path); });
+    const Result<WorkbookId> result = openBeside(path);
     if (result.ok())
         m_active = result.value;
     return result;
+}
+
+Result<WorkbookId> CalcSpreadsheet::openBeside(const QString& path) {
+    CalcSession* session = m_session.get();
+    return call<Result<WorkbookId>>({QStringLiteral("open"), {path}, FileTime},
+                                    [session, path] { return session->open(path); });
 }
 
 Status CalcSpreadsheet::setVisible(bool visible) {

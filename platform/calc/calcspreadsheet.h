@@ -53,6 +53,7 @@ public:
 
     Result<QList<WorkbookId>> workbooks() override;
     Result<WorkbookId> open(const QString& path) override;
+    Result<WorkbookId> openBeside(const QString& path) override;
     Status setVisible(bool visible) override;
     Result<QString> startupPath() override;
     Status activate(WorkbookId book) override;

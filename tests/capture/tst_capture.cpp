@@ -82,6 +82,8 @@ private slots:
         QTest::newRow("working copy reused, never overwritten")
             << "earlier copy" << kStarted << 1 << QByteArray("earlier capture");
         QTest::newRow("personal macros loaded") << "personal" << kStarted << 2 << master;
+        QTest::newRow("personal macros loaded, activation refused")
+            << "personal, activation refused" << kStarted << 2 << master;
         QTest::newRow("personal macros, start-up folder unknown")
             << "personal, start-up folder unknown" << kStarted << 1 << master;
         QTest::newRow("personal macros not loadable")
@@ -132,6 +134,7 @@ private slots:
         if (setup.endsWith("unloadable"))
             rig.memory.unloadable.insert(rig.personal());
         rig.memory.failStartupPath = setup.endsWith("unknown");
+        rig.memory.refuseActivate = setup.endsWith("refused");
         rig.folders.code = setup == "folder missing" ? FolderCode::Missing
                            : setup == "folder error" ? FolderCode::InvalidArgument
                                                      : FolderCode::Ok;

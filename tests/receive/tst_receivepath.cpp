@@ -55,6 +55,7 @@ private slots:
     void injectSingleTab_data();
     void injectSingleTab();
     void portLostAndBack();
+    void warnsWithoutLineEnd();
     void fullSheetGoesOnInNewSheet_data();
     void fullSheetGoesOnInNewSheet();
     void fullSizeSheetOfOrvaLines();
@@ -240,11 +241,19 @@ void tst_ReceivePath::lineKeeps256Columns() {
     for (int i = 1; i <= 300; ++i)
         values << QString::number(i);
     m_serial->arrived = head + values.join(separator) + QStringLiteral("\r\nnext\r\n");
+    // A line whose write fails keeps nothing until it is written.
+    sheet().setBusy(true);
+    m_receive->pump();
+    QCOMPARE(m_receive->takeOverflow(), QString());
+    sheet().setBusy(false);
     m_receive->pump();
     QCOMPARE(sheet().cellCount(m_book), qsizetype(257));
     QCOMPARE(sheet().cell(m_book, 1, 256), CellValue(256.0));
     QCOMPARE(sheet().cell(m_book, 2, 1), CellValue(QStringLiteral("next")));
     QCOMPARE(m_view->excelLamp, LampColour::Green);
+    // The rest of the line is kept as received, with its row.
+    QCOMPARE(m_receive->takeOverflow(), "1\t" + values.mid(256).join(separator) + "\r\n");
+    QCOMPARE(m_receive->takeOverflow(), QString());
 }
 
 void tst_ReceivePath::statusAfterPass() {
@@ -476,13 +485,17 @@ void tst_ReceivePath::injectSingleTab() {
 }
 
 void tst_ReceivePath::portLostAndBack() {
-    m_serial->arrived = QStringLiteral("kept\r\n");
+    m_serial->arrived = QStringLiteral("kept\r\nhalf ");
+    m_receive->pump();
+    m_serial->arrived = QStringLiteral("a li");
     m_serial->loseDevice();
     m_receive->pump();
     QCOMPARE(m_view->comLamp, LampColour::Red);
     QCOMPARE(m_view->status, QStringLiteral("COM port not available"));
-    // What arrived before the loss is written; the count does not hide the port's failure.
-    QCOMPARE(cells(), QStringList{"1,1=\"kept\""});
+    // What arrived before the loss is written, the line cut by it as a row of its own; the
+    // count does not hide the port's failure.
+    const QStringList before{"1,1=\"kept\"", "2,1=\"half a li\""};
+    QCOMPARE(cells(), before);
     QCOMPARE(m_view->excelLamp, LampColour::Green);
 
     const int opensBefore = m_serial->openCalls;
@@ -500,10 +513,33 @@ void tst_ReceivePath::portLostAndBack() {
         m_receive->pump();
     QVERIFY(m_serial->portOpen());
     QCOMPARE(m_view->comLamp, LampColour::Green);
-    QCOMPARE(m_view->status, QStringLiteral("Bytes Received: 6"));
+    QCOMPARE(m_view->status, QStringLiteral("Bytes Received: 15"));
     m_serial->arrived = QStringLiteral("again\r\n");
     m_receive->pump();
-    QCOMPARE(cells(), (QStringList{"1,1=\"kept\"", "2,1=\"again\""}));
+    QCOMPARE(cells(), before + QStringList{"3,1=\"again\""});
+}
+
+void tst_ReceivePath::warnsWithoutLineEnd() {
+    // Lines ended by LF alone give no row: after 4,096 characters the port's lamp warns.
+    const QString warning = QStringLiteral("No line end (CR LF) received in the last 4,096 bytes");
+    m_serial->arrived = QString(4095, u'x');
+    m_receive->pump();
+    QCOMPARE(m_view->comLamp, LampColour::Grey);
+    for (const QString chunk : {"\n", "y\r\r", "\rz\r"}) {
+        m_serial->arrived = chunk;
+        m_receive->pump();
+        QCOMPARE(m_view->comLamp, LampColour::Yellow);
+        QCOMPARE(m_view->status, warning);
+    }
+    // Pause and Resume keep the warning in view.
+    QVERIFY(m_receive->showPortTrouble());
+    // A line end split across reads ends it.
+    m_serial->arrived = QStringLiteral("\n");
+    m_receive->pump();
+    QCOMPARE(m_view->comLamp, LampColour::Green);
+    QCOMPARE(m_view->status, QStringLiteral("Bytes Received: 4103"));
+    QCOMPARE(sheet().cellCount(m_book), qsizetype(1));
+    QVERIFY(!m_receive->showPortTrouble());
 }
 
 void tst_ReceivePath::fullSheetGoesOnInNewSheet_data() {

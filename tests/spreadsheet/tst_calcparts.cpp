@@ -5,6 +5,7 @@
 #include "calcspreadsheet.h"
 #include "fakewait.h"
 #include "macroname.h"
+#include "officeformats.h"
 #include "officelock.h"
 #include "officeprocess.h"
 #include "unoworker.h"
@@ -23,6 +24,8 @@ class tst_CalcParts : public QObject {
 private slots:
     void macroNames_data();
     void macroNames();
+    void workbookNames_data();
+    void workbookNames();
     void lockOwners_data();
     void lockOwners();
     void lateAnswers_data();
@@ -57,6 +60,26 @@ void tst_CalcParts::macroNames() {
     const QStringList parts =
         name ? QStringList{name->book, name->library, name->module, name->macro} : QStringList();
     QTEST(parts.join(u'|'), "parts");
+}
+
+void tst_CalcParts::workbookNames_data() {
+    // The name the user gave at the save question; what the workbook is stored as.
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("no extension") << "plain" << QString("plain.xls");
+    QTest::newRow("dots in a date") << "run 12.06.2026" << QString("run 12.06.2026.xls");
+    QTest::newRow("capitals") << "RUN.XLS" << QString("RUN.XLS");
+    QTest::newRow("xlsx") << "run.xlsx" << QString("run.xlsx");
+    QTest::newRow("ods in a folder with a dot") << "dir.v2/run.ods" << QString("dir.v2/run.ods");
+    // A text format would keep one sheet only.
+    QTest::newRow("csv") << "run.csv" << QString("run.csv.xls");
+}
+
+void tst_CalcParts::workbookNames() {
+    QFETCH(QString, given);
+    const QString stored = workbookFileName(given);
+    QTEST(stored, "stored");
+    QVERIFY(!storeFilterFor(stored).isEmpty());
 }
 
 void tst_CalcParts::lockOwners_data() {

@@ -112,6 +112,13 @@ Result<QList<WorkbookId>> MemorySpreadsheet::workbooks() {
 }
 
 Result<WorkbookId> MemorySpreadsheet::open(const QString& path) {
+    const Result<WorkbookId> opened = openBeside(path);
+    if (opened.ok())
+        m_active = opened.value;
+    return opened;
+}
+
+Result<WorkbookId> MemorySpreadsheet::openBeside(const QString& path) {
     return call<Result<WorkbookId>>(
         QStringLiteral("open"), {path}, [this, path]() -> Result<WorkbookId> {
             if (Status status = available(); !status.ok())
@@ -127,8 +134,7 @@ Result<WorkbookId> MemorySpreadsheet::open(const QString& path) {
             book.path = path;
             book.saved = true;
             m_books << book;
-            m_active = WorkbookId(m_books.size());
-            return {{}, m_active};
+            return {{}, WorkbookId(m_books.size())};
         });
 }
 
@@ -153,6 +159,8 @@ Status MemorySpreadsheet::activate(WorkbookId book) {
     return call<Status>(QStringLiteral("activate"), bookArgument(book), [this, book] {
         if (Status status = bookAvailable(book); !status.ok())
             return status;
+        if (m_factory.refuseActivate)
+            return Status::failure(SpreadsheetStatus::Busy, QStringLiteral("busy"));
         m_active = book;
         return Status();
     });

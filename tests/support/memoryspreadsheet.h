@@ -40,6 +40,7 @@ public:
 
     Result<QList<WorkbookId>> workbooks() override;
     Result<WorkbookId> open(const QString& path) override;
+    Result<WorkbookId> openBeside(const QString& path) override;
     Status setVisible(bool visible) override;
     Result<QString> startupPath() override;
     Status activate(WorkbookId book) override;
@@ -138,6 +139,8 @@ public:
     QSet<QString> unloadable;
     QString startup = QStringLiteral("/nonexistent/startup");
     bool failStartupPath = false;
+    // Activating a workbook is refused as busy.
+    bool refuseActivate = false;
     // What the user answers in the file-name dialog; "False" is Cancel.
     QString saveAsAnswer = QStringLiteral("False");
     bool failSaveAs = false;
