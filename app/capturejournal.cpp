@@ -36,11 +36,7 @@ bool CaptureJournal::begin(const QDateTime& now) {
     close();
     if (!QDir().mkpath(m_folder))
         return false;
-    const QString stem = QDir(m_folder).filePath(kJournalPrefix + fileNameStamp(now));
-    QString path = stem + kJournalSuffix;
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = stem + QStringLiteral(" (%1)").arg(n) + kJournalSuffix;
-    m_file.setFileName(path);
+    m_file.setFileName(newFilePath(m_folder, kJournalPrefix + fileNameStamp(now), kJournalSuffix));
     m_sinceSync.start();
     return m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
 }
@@ -147,7 +143,7 @@ QStringList CaptureJournal::recoverInterrupted(const QString& folder, const QStr
         }
         const QString began =
             journal.fileName().mid(kJournalPrefix.size()).chopped(kJournalSuffix.size());
-        const QString target = newTextFilePath(documents, kInterrupted + began);
+        const QString target = newFilePath(documents, kInterrupted + began);
         if (QFile::rename(journal.filePath(), target))
             recovered << target;
     }

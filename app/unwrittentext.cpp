@@ -7,16 +7,16 @@ QString fileNameStamp(const QDateTime& time) {
     return time.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss"));
 }
 
-QString newTextFilePath(const QString& folder, const QString& stem) {
+QString newFilePath(const QString& folder, const QString& stem, const QString& extension) {
     const QDir dir(folder);
-    QString path = dir.filePath(stem + QStringLiteral(".txt"));
+    QString path = dir.filePath(stem + extension);
     for (int n = 2; QFileInfo::exists(path); ++n)
-        path = dir.filePath(stem + QStringLiteral(" (%1).txt").arg(n));
+        path = dir.filePath(stem + QStringLiteral(" (%1)").arg(n) + extension);
     return path;
 }
 
 QString unwrittenTextPath(const QString& folder, const QString& title, const QDateTime& now) {
-    return newTextFilePath(folder, title + u' ' + fileNameStamp(now));
+    return newFilePath(folder, title + u' ' + fileNameStamp(now));
 }
 
 QString saveUnwrittenText(const QString& folder, const QString& title, const QString& text,

@@ -17,6 +17,7 @@ QString unwrittenTextPath(const QString& folder, const QString& title, const QDa
 // The time in the names of the files that keep received text: "2026-12-06 14-05-09".
 QString fileNameStamp(const QDateTime& time);
 
-// A path for a new text file in folder: stem + ".txt", or stem + " (2).txt" and so on when that
-// is taken.
-QString newTextFilePath(const QString& folder, const QString& stem);
+// A path for a new file in folder: stem and the extension (".txt"), or stem, " (2)" and the
+// extension and so on when that is taken.
+QString newFilePath(const QString& folder, const QString& stem,
+                    const QString& extension = QStringLiteral(".txt"));
