@@ -28,6 +28,8 @@ static void loadMainWindowResources() {
 
 namespace {
 
+const QString kNoJournal = QStringLiteral("Received data is NOT kept on disk until Stop.");
+const QString kInterruptedIn = QStringLiteral("Received data of an interrupted capture is in ");
 // The capture pump's tick.
 constexpr int kTickMs = 100;
 
@@ -70,7 +72,9 @@ frmMain::frmMain(const frmMainParts& parts)
     , m_clock(parts.clock)
     , m_shell(parts.folders, *this)
     , m_capture(parts.globals, parts.serial, parts.spreadsheets, m_shell, *this, parts.masterFolder)
+    , m_journal(parts.journalFolder)
     , m_receive(parts.globals, parts.serial, *this, parts.clock) {
+    m_receive.setJournal(&m_journal);
     loadMainWindowResources();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Celvane"));
@@ -140,7 +144,9 @@ void frmMain::buildControls() {
 }
 
 void frmMain::buildMenus(bool toolsMenu) {
-    mnuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    // Alt+T presses Stop. A hidden menu would still claim its mnemonic, and Alt+T would only
+    // move the focus; so the hidden menu has none, and the shown one opens with Alt+O.
+    mnuTools = menuBar()->addMenu(toolsMenu ? QStringLiteral("T&ools") : QStringLiteral("Tools"));
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
     mnuTools->menuAction()->setVisible(toolsMenu);
     mnuTools->menuAction()->setEnabled(toolsMenu);
@@ -174,9 +180,24 @@ void frmMain::Form_Load() {
     showComPort();
     m_globals.macroEnabled = settings.macroEnabled;
     m_globals.macroName = settings.macroName;
+    recoverInterruptedCaptures();
 
     // The capture pump runs at load; its first tick finds no capture and stops it.
     tmrMain.start(kTickMs);
+}
+
+void frmMain::recoverInterruptedCaptures() {
+    if (!CaptureJournal::anyInterrupted(m_journal.folder()))
+        return;
+    const QStringList recovered =
+        CaptureJournal::recoverInterrupted(m_journal.folder(), documentsFolder());
+    if (!recovered.isEmpty())
+        setStatusText(kInterruptedIn + recovered.join(QStringLiteral("; ")));
+}
+
+QString frmMain::documentsFolder() {
+    QString folder;
+    return m_shell.GetFolderPath(Csidl::Personal, folder) ? folder : QString();
 }
 
 void frmMain::showComPort() {
@@ -220,6 +241,8 @@ void frmMain::Form_Unload() {
 void frmMain::cmdStart_Click() {
     if (m_stopping || !m_capture.CaptureStart())
         return;
+    if (!m_journal.begin(m_clock.now()))
+        setStatusText(kNoJournal);
     m_captureState = 1;
     m_receive.setCurrentRow(1);
     tmrMain.start(kTickMs);
@@ -237,8 +260,11 @@ void frmMain::cmdPause_Click() {
     cmdPause->setEnabled(false);
     cmdResume->setEnabled(true);
     cmdResume->raise();
-    setLamp(Lamp::ComPort, LampColour::Yellow);
     setLamp(Lamp::Excel, LampColour::Yellow);
+    // A port in trouble stays in view whatever the buttons do.
+    if (m_receive.showPortTrouble())
+        return;
+    setLamp(Lamp::ComPort, LampColour::Yellow);
     setStatusText(QStringLiteral("Paused"));
 }
 
@@ -248,11 +274,13 @@ void frmMain::cmdResume_Click() {
     cmdResume->setEnabled(false);
     cmdPause->setEnabled(true);
     cmdPause->raise();
-    setLamp(Lamp::ComPort, LampColour::Green);
     setLamp(Lamp::Excel, LampColour::Green);
-    const qint64 bytes = m_receive.bytesReceived();
-    setStatusText(bytes == 0 ? QStringLiteral("Ready")
-                             : QStringLiteral("Bytes Received: ") + QLocale().toString(bytes));
+    if (!m_receive.showPortTrouble()) {
+        setLamp(Lamp::ComPort, LampColour::Green);
+        const qint64 bytes = m_receive.bytesReceived();
+        setStatusText(bytes == 0 ? QStringLiteral("Ready")
+                                 : QStringLiteral("Bytes Received: ") + QLocale().toString(bytes));
+    }
     m_captureState = 1;
     tmrMain.start(kTickMs);
 }
@@ -280,25 +308,41 @@ void frmMain::beginStop() {
 
 void frmMain::finishStop() {
     const QString unwritten = m_receive.finalFlush();
+    const QString overflow = m_receive.takeOverflow();
     m_receive.clear();
     m_stopping = false;
-    m_capture.CaptureStop();
-    if (!unwritten.isEmpty())
-        keepUnwrittenText(unwritten);
+    // Kept on disk before the spreadsheet's part of the stop, should a step of it hang.
+    const QString documents = documentsFolder();
+    m_journal.keepUnwritten(unwritten, documents, m_clock.now());
+    const QString overflowKept = keepOverflow(overflow, documents);
+    const bool workbookKept = m_capture.CaptureStop();
+    addStatusSentence(m_journal.finish(workbookKept));
+    addStatusSentence(overflowKept);
     if (m_closeAfterStop)
         close();
 }
 
-void frmMain::keepUnwrittenText(const QString& text) {
-    QString folder;
-    const QString path = m_shell.GetFolderPath(Csidl::Personal, folder)
-                             ? saveUnwrittenText(folder, text, m_clock.now())
-                             : QString();
-    const QString sentence =
-        path.isEmpty() ? QStringLiteral("Received data that was not recorded is LOST.")
-                       : QStringLiteral("Received data that was not recorded is in ") + path;
+QString frmMain::keepOverflow(const QString& text, const QString& documents) {
+    if (text.isEmpty())
+        return {};
+    const QString path =
+        documents.isEmpty()
+            ? QString()
+            : saveUnwrittenText(documents, QStringLiteral("Celvane overflow"), text, m_clock.now());
+    return QStringLiteral("Received text that did not fit the worksheet") +
+           (path.isEmpty() ? QStringLiteral(" is LOST.") : QStringLiteral(" is in ") + path);
+}
+
+void frmMain::addStatusSentence(const QString& sentence) {
+    if (sentence.isEmpty())
+        return;
     const QString shown = panStatus->text();
     setStatusText(shown.isEmpty() ? sentence : shown + u' ' + sentence);
+}
+
+void frmMain::endSession() {
+    m_journal.sync();
+    close();
 }
 
 void frmMain::cmdClose_Click() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture.h"
+#include "capturejournal.h"
 #include "captureview.h"
 #include "clock.h"
 #include "frmemulation.h"
@@ -40,6 +41,7 @@ struct frmMainParts {
     const Clock& clock;
     QString masterFolder;   // where the master workbook lies
     bool toolsMenu = false; // show and enable the Tools menu, which opens the emulator
+    QString journalFolder;  // where each capture keeps what it receives (none: nowhere)
 };
 
 // The program's main window: the capture commands, the COM port and macro choices, and the
@@ -76,6 +78,9 @@ public slots:
     void mnuHelpAbout_Click();
     void mnuToolsNalvoEmulation_Click();
     void tmrMain_Timer();
+    // The session ends (logout, shutdown): what was received is made safe on disk first, then
+    // the window closes as Close does, stopping a running capture.
+    void endSession();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -86,7 +91,14 @@ private:
     void Form_Load();
     void Form_Unload();
     void showComPort();
-    void keepUnwrittenText(const QString& text);
+    void recoverInterruptedCaptures();
+    // The user's documents folder; empty when it cannot be found.
+    QString documentsFolder();
+    // Keeps the text that did not fit the worksheet in a file of the documents folder; the
+    // value says where (empty when there is none).
+    QString keepOverflow(const QString& text, const QString& documents);
+    // Adds a sentence to what the status text shows.
+    void addStatusSentence(const QString& sentence);
     // Stop: the pump ends, the waiting lines are written in passes, then the capture stops.
     void beginStop();
     void finishStop();
@@ -99,6 +111,7 @@ private:
     const Clock& m_clock;
     modShell m_shell;
     Capture m_capture;
+    CaptureJournal m_journal;
     ReceivePath m_receive;
     QTimer tmrMain;
     qint16 m_captureState = 0;

@@ -126,8 +126,9 @@ void Capture::loadPersonalMacros() {
     const QString personal = joinPath(startup.value, kPersonalName);
     if (!fileExists(personal))
         return;
-    if (m_globals.excelApp->open(personal).ok()) {
-        // Cell writes go to the active workbook: that must be the capture workbook again.
+    // Cell writes go to the active workbook, which stays the capture workbook.
+    if (m_globals.excelApp->openBeside(personal).ok()) {
+        // Shown in front again; the writes do not depend on how this goes.
         m_globals.excelApp->activate(m_globals.captureBook);
         return;
     }
@@ -135,19 +136,16 @@ void Capture::loadPersonalMacros() {
     m_view.setStatusText(kNoPersonalMacros);
 }
 
-QString Capture::quitSpreadsheet() {
-    QString recoveryCopy;
-    if (m_globals.excelApp) {
-        const Result<QString> quit = m_globals.excelApp->quit();
-        if (quit.ok())
-            recoveryCopy = quit.value;
-    }
+Result<QString> Capture::quitSpreadsheet() {
+    const Result<QString> quit = m_globals.excelApp
+                                     ? m_globals.excelApp->quit()
+                                     : Result<QString>{Status::failure(SpreadsheetStatus::Closed)};
     m_globals.excelApp.reset();
     m_globals.captureBook = 0;
-    return recoveryCopy;
+    return quit;
 }
 
-void Capture::CaptureStop() {
+bool Capture::CaptureStop() {
     m_serial.setPortOpen(false); // a port that is already closed is fine
 
     const quint32 frame = m_view.statusFrameColour();
@@ -159,15 +157,20 @@ void Capture::CaptureStop() {
     showCaptureButtons(false);
 
     // From here on a failing step is skipped and the stop goes on.
+    bool kept = false;
     if (m_globals.excelApp) {
         if (m_globals.macroEnabled && !m_globals.macroName.isEmpty())
             runUserMacro();
-        saveUnderNewName();
+        kept = saveUnderNewName();
     }
 
-    const QString recoveryCopy = quitSpreadsheet();
-    if (!recoveryCopy.isEmpty())
-        addStopMessage(kKeptIn + QDir::toNativeSeparators(recoveryCopy));
+    const Result<QString> quit = quitSpreadsheet();
+    if (quit.ok() && !quit.value.isEmpty())
+        addStopMessage(kKeptIn + QDir::toNativeSeparators(quit.value));
+    kept = kept || quit.ok();
+    if (!kept && !m_stopMessages.contains(kNotSaved))
+        addStopMessage(kNotSaved);
+    return kept;
 }
 
 void Capture::runUserMacro() {
@@ -192,23 +195,25 @@ void Capture::runUserMacro() {
         addStopMessage(kMacroFailed);
 }
 
-void Capture::saveUnderNewName() {
+bool Capture::saveUnderNewName() {
     SpreadsheetApp& app = *m_globals.excelApp;
     const WorkbookId book = m_globals.captureBook;
     const Result<bool> saved = app.saved(book);
     if (saved.ok() && saved.value)
-        return;
+        return true;
     app.activate(book);
     // A workbook the user saved under a name of their own during the capture keeps it; a
     // name that cannot be read counts as such.
     const Result<QString> name = app.name(book);
     if (!name.ok() || name.value.toLower() != kWorkbookName)
-        return;
+        return false;
     const Result<QString> chosen = app.getSaveAsFilename(QString(), kRenameFilter, kRenameTitle);
     if (chosen.ok() && chosen.value == kCancelled)
-        return;
-    if (!chosen.ok() || !app.saveAs(book, chosen.value).ok())
-        addStopMessage(kNotSaved);
+        return false;
+    if (chosen.ok() && app.saveAs(book, chosen.value).ok())
+        return true;
+    addStopMessage(kNotSaved);
+    return false;
 }
 
 void Capture::addStopMessage(const QString& sentence) {

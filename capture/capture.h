@@ -23,20 +23,27 @@ public:
     bool CaptureStart();
 
     // Ends the capture: port closed, window back to idle, the user macro, a new name for a
-    // workbook with unsaved data, and the spreadsheet closed. No failure ends it early.
-    void CaptureStop();
+    // workbook with unsaved data, and the spreadsheet closed. No failure ends it early. True
+    // when the workbook's data is in a file or was the user's to keep: it had no unsaved
+    // changes, was saved under the new name, or the spreadsheet ended normally (keeping a
+    // recovery copy, or asking the user). False when the spreadsheet ended, or had to be ended,
+    // with unsaved data that no file holds; the status text then says the workbook was NOT
+    // saved.
+    bool CaptureStop();
 
 private:
     // Start, Stop, Pause (in front of Resume), Resume and the COM port button for a running
     // capture, or for none.
     void showCaptureButtons(bool capturing);
     bool failExcel(const QString& text);
-    // Tells the spreadsheet to quit and empties both references, whatever it does. The value
-    // is the path of a recovery copy the spreadsheet kept of unsaved data (empty when none).
-    QString quitSpreadsheet();
+    // Tells the spreadsheet to quit and empties both references, whatever it does. Its answer:
+    // the path of a recovery copy it kept of unsaved data (empty when none), or why it did not
+    // end normally.
+    Result<QString> quitSpreadsheet();
     void loadPersonalMacros();
     void runUserMacro();
-    void saveUnderNewName();
+    // True when the workbook holds no unsaved data afterwards.
+    bool saveUnderNewName();
     // Adds a sentence to what the status text shows during this stop.
     void addStopMessage(const QString& sentence);
 

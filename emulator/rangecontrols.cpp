@@ -119,7 +119,14 @@ bool RangeControls::eventFilter(QObject* watched, QEvent* event) {
     return QGroupBox::eventFilter(watched, event);
 }
 
+QScopedValueRollback<bool> RangeControls::cascadeFrom(qint16 role) {
+    if (!inCascade)
+        focus = role;
+    return QScopedValueRollback<bool>(inCascade, true);
+}
+
 void RangeControls::masterChanged(int value) {
+    const auto cascade = cascadeFrom(kMasterFocus);
     const QString text = QString::number(value);
     if (masterValue->text() == text)
         return;
@@ -133,6 +140,7 @@ void RangeControls::masterLabelChanged() {
 }
 
 void RangeControls::minimumMoved(int value) {
+    const auto cascade = cascadeFrom(kMinimumFocus);
     minimumValue->setText(QString::number(value));
     (orva.*setMinimum)(qint16(value));
     if (focus == kMasterFocus) {
@@ -148,6 +156,7 @@ void RangeControls::minimumMoved(int value) {
 }
 
 void RangeControls::maximumMoved(int value) {
+    const auto cascade = cascadeFrom(kMaximumFocus);
     maximumValue->setText(QString::number(value));
     (orva.*setMaximum)(qint16(value));
     if (focus != kMaximumFocus)

@@ -3,6 +3,7 @@
 #include "clsorva.h"
 
 #include <QGroupBox>
+#include <QScopedValueRollback>
 
 class QCheckBox;
 class QLabel;
@@ -15,7 +16,9 @@ class QScrollBar;
 // once, while a thumb is dragged too.
 //
 // The bars' valueChanged signals drive the whole cascade: a value set from a handler runs the
-// bar's handler at once, and only when the value really changes, which is what ends it.
+// bar's handler at once, and only when the value really changes, which is what ends it. A bar
+// the user moves takes the role that the focus gives, whichever way it moved (a click, a key,
+// the mouse wheel without the focus), so that every move runs the same rules.
 class RangeControls : public QGroupBox {
     Q_OBJECT
 public:
@@ -51,6 +54,9 @@ private slots:
 
 private:
     void masterLabelChanged();
+    // Entered by a bar's handler: outside a cascade the bar is the one the user moves and takes
+    // its role; the values the handler sets are the cascade's own until it returns.
+    QScopedValueRollback<bool> cascadeFrom(qint16 role);
 
     qint16& focus;
     qint16& window;
@@ -65,4 +71,5 @@ private:
     QScrollBar* maximum;
     QLabel* maximumValue;
     QCheckBox* maintain;
+    bool inCascade = false;
 };

@@ -4,15 +4,25 @@
 #include <QString>
 
 #include <memory>
+#include <type_traits>
 #include <variant>
 
 // The spreadsheet application the capture writes into: one running application with its open
 // workbooks. Every call reports a status code; callers tell "busy" from every other failure.
+//
+// Every call has a deadline, and the caller's windows keep answering while it waits (see
+// callwait.h). A call not answered in time, or given up by the user, fails as busy and is then
+// pending: the application may still carry it out. While a call is pending every other call
+// fails as busy at once, without being sent. Once the pending call is answered, its answer is
+// kept for the next call: when that is the same call (same operation, same arguments) it gets
+// that answer without being sent again, and a block write whose first rows a write that landed
+// late wrote at the same place writes only the rest; so a write that landed late counts as
+// written and is never carried out twice. Any other call drops the answer.
 
 namespace SpreadsheetStatus {
 constexpr quint32 Ok = 0;
 // The application rejected the call because it is busy (a cell being edited, a dialog open,
-// or an earlier call still unanswered).
+// or an earlier call still unanswered), or did not answer it in time.
 constexpr quint32 Busy = 0x80010001;
 // The application or the workbook is gone (closed by the user, or the process died).
 constexpr quint32 Closed = 0x80010108;
@@ -42,6 +52,14 @@ template <class T> struct Result {
     bool ok() const { return status.ok(); }
 };
 
+// A call's answer of either kind (Status or Result<T>) made from a status alone.
+template <class R> R withStatus(const Status& status) {
+    if constexpr (std::is_same_v<R, Status>)
+        return status;
+    else
+        return R{status};
+}
+
 // A value for one cell: a number, or a text. A text that reads as a number (see
 // numbertext.h) is stored as that number; any other text, one beginning with "=" included,
 // is stored as literal text.
@@ -60,6 +78,9 @@ public:
     virtual Result<QList<WorkbookId>> workbooks() = 0;
     // Loads a workbook from a full path; it becomes the active workbook.
     virtual Result<WorkbookId> open(const QString& path) = 0;
+    // Loads a workbook from a full path beside the others: the active workbook, where cell
+    // writes go, stays the one it was.
+    virtual Result<WorkbookId> openBeside(const QString& path) = 0;
     virtual Status setVisible(bool visible) = 0;
     // The application's start-up folder, without a trailing separator.
     virtual Result<QString> startupPath() = 0;
@@ -87,12 +108,18 @@ public:
     // Asks the user for a file name; the text "False" when the user cancelled.
     virtual Result<QString> getSaveAsFilename(const QString& initialName, const QString& filter,
                                               const QString& title) = 0;
-    // Stores the workbook under the name, in the format its extension names.
+    // Stores the workbook under the name, in the format its extension names; a name whose
+    // extension names no workbook format (.xls, .xlsx, .ods) gets ".xls".
     virtual Status saveAs(WorkbookId book, const QString& fileName) = 0;
     // Ends the application without losing a modified workbook silently: where nobody can be
     // asked (no display), such a workbook is kept as a recovery copy, whose path is the value
-    // (empty when nothing had to be kept).
+    // (empty when nothing had to be kept). An application that does not answer is ended by
+    // force, once recovery copies of its modified workbooks were tried; the call fails when
+    // they could not be made.
     virtual Result<QString> quit() = 0;
+    // Waits, as long as a question to the application may take, for the answer to a call left
+    // pending, which stays kept for the next call. Ok when no call is pending any more.
+    virtual Status settle() = 0;
 };
 
 // Starts a new spreadsheet application.

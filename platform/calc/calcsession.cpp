@@ -308,6 +308,7 @@ Result<WorkbookId> CalcSession::open(const QString& path) {
         }
         book.closed = std::make_shared<std::atomic_bool>(false);
         component->addEventListener(new DisposeWatch(book.closed));
+        std::lock_guard lock(m_booksMutex);
         m_books.push_back(book);
         return {{}, WorkbookId(m_books.size())};
     });
@@ -587,13 +588,11 @@ Status CalcSession::saveAs(WorkbookId id, const QString& requested) {
         if (Status status = usable(id); !status.ok())
             return status;
         const QString path = QFileInfo(workbookFileName(requested)).absoluteFilePath();
-        const QString filter = storeFilterFor(path);
-        if (filter.isEmpty())
-            return failed(QStringLiteral("Cannot store this kind of file: ") + path);
         removeOwnLock(path, profileUrl());
         const Reference<frame::XStorable> storable(book(id).document, UNO_QUERY_THROW);
-        storable->storeAsURL(fileUrl(path), sequenceOf({property("FilterName", Any(toOu(filter))),
-                                                        property("Overwrite", Any(true))}));
+        storable->storeAsURL(fileUrl(path),
+                             sequenceOf({property("FilterName", Any(toOu(storeFilterFor(path)))),
+                                         property("Overwrite", Any(true))}));
         return {};
     });
 }
@@ -619,19 +618,36 @@ QString CalcSession::keepRecoveryCopy(Book& book) {
     return path;
 }
 
+std::vector<CalcSession::Book> CalcSession::books() {
+    std::lock_guard lock(m_booksMutex);
+    return m_books;
+}
+
+QStringList CalcSession::copyModifiedBooks() {
+    QStringList kept;
+    for (Book& book : books())
+        if (!*book.closed &&
+            Reference<util::XModifiable>(book.document, UNO_QUERY_THROW)->isModified())
+            kept << keepRecoveryCopy(book);
+    return kept;
+}
+
+Status CalcSession::keepRecoveryCopies(QString& kept) {
+    return guarded<Status>([&]() -> Status {
+        kept = copyModifiedBooks().join(QStringLiteral("; "));
+        return {};
+    });
+}
+
 Result<QString> CalcSession::quit(bool ask) {
     return guarded<Result<QString>>([&]() -> Result<QString> {
         // Asked, the office closes what the user lets it close; it ends when nothing is left.
         if (ask && m_desktop->terminate())
             return {};
-        QStringList kept;
-        for (Book& book : m_books) {
-            if (*book.closed)
-                continue;
-            if (Reference<util::XModifiable>(book.document, UNO_QUERY_THROW)->isModified())
-                kept << keepRecoveryCopy(book);
-            Reference<util::XCloseable>(book.document, UNO_QUERY_THROW)->close(true);
-        }
+        const QStringList kept = copyModifiedBooks();
+        for (Book& book : m_books)
+            if (!*book.closed)
+                Reference<util::XCloseable>(book.document, UNO_QUERY_THROW)->close(true);
         try {
             m_desktop->terminate();
         } catch (const lang::DisposedException&) {

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class OfficeProcess;
@@ -47,6 +48,10 @@ public:
     // does when the user quits it; whatever is still modified afterwards is kept as a recovery
     // copy, whose paths are the value ("; " between several).
     Result<QString> quit(bool ask);
+    // Keeps a recovery copy of every modified workbook; kept names them ("; " between several).
+    // The one member that may run beside another: it rescues what it can from an office that
+    // hangs in a call.
+    Status keepRecoveryCopies(QString& kept);
     // Lets go of everything in the office.
     void release();
 
@@ -80,6 +85,9 @@ private:
     rtl::OUString findMacro(const MacroPlace& place, const MacroName& name) const;
     Status runMacro(const MacroPlace& place, const rtl::OUString& uri);
     QString keepRecoveryCopy(Book& book);
+    QStringList copyModifiedBooks();
+    // The workbooks opened so far, as they are now.
+    std::vector<Book> books();
     void showWindow(Book& book, bool visible);
 
     const CalcOptions m_options;
@@ -87,6 +95,7 @@ private:
     css::uno::Reference<css::uno::XComponentContext> m_local;
     css::uno::Reference<css::uno::XComponentContext> m_remote;
     css::uno::Reference<css::frame::XDesktop2> m_desktop;
+    std::mutex m_booksMutex; // open() adds to m_books while a rescue may read it
     std::vector<Book> m_books;
     bool m_visible = false;
 };

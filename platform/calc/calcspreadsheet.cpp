@@ -8,12 +8,22 @@
 #include <QDir>
 #include <QStandardPaths>
 
-#include <type_traits>
-
 namespace {
 
+using namespace std::chrono_literals;
+using std::chrono::milliseconds;
+
+// How long the program waits for the office, call by call (the README tells the user).
+constexpr milliseconds WriteTime = 1s;     // a cell write or a new sheet during a capture
+constexpr milliseconds QuestionTime = 10s; // workbooks, name, saved flag, activate, show; and
+                                           // the answer to a call left pending
+constexpr milliseconds StartTime = 90s;    // start the office and connect to it
+constexpr milliseconds FileTime = 60s;     // open or save a workbook; end a headless office;
+                                           // recovery copies
+constexpr milliseconds AskTime = 5min;     // end a visible office, which may ask the user
+constexpr milliseconds MacroTime = 10min;  // the user's macro
 // How long an office that was told to end may take before it is ended by force.
-constexpr std::chrono::seconds EndTime(30);
+constexpr milliseconds EndTime = 30s;
 
 Status statusOf(const Status& status) {
     return status;
@@ -22,98 +32,119 @@ template <class T> Status statusOf(const Result<T>& result) {
     return result.status;
 }
 
-template <class R> R withStatus(const Status& status) {
-    if constexpr (std::is_same_v<R, Status>)
-        return status;
-    else
-        return R{status};
-}
-
 Status notRunning() {
     return Status::failure(SpreadsheetStatus::Closed, QStringLiteral("The office is not running."));
 }
 
+QList<CellValue> bookArgument(WorkbookId book) {
+    return {double(book)};
+}
+
+UnoCall blockCall(WorkbookId book, int row, int firstColumn, const QList<CellRow>& rows) {
+    UnoCall call(QStringLiteral("setBlock"), {double(book), double(row), double(firstColumn)},
+                 WriteTime);
+    call.rows = rows;
+    return call;
+}
+
 } // namespace
 
-CalcSpreadsheet::CalcSpreadsheet(CalcOptions options)
+CalcSpreadsheet::CalcSpreadsheet(CalcOptions options, CallWait* wait)
     : m_options(std::move(options))
     , m_office(std::make_unique<OfficeProcess>()) {
     // The UNO runtime of this process finds its types and services through this file.
     if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP"))
         qputenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" LIBREOFFICE_PROGRAM_DIR "/fundamentalrc");
     m_session = std::make_unique<CalcSession>(m_options, *m_office);
-    m_worker = std::make_unique<UnoWorker>(*m_office);
+    m_worker = std::make_unique<UnoWorker>(*m_office, wait, WriteTime);
 }
 
 CalcSpreadsheet::~CalcSpreadsheet() {
-    if (!gone() && m_worker->idle())
-        shutDown(false);
+    if (!gone() && shutDown(false).status.busy())
+        rescueAndEnd();
     m_office->kill();
     m_worker.reset();
     m_session.reset();
 }
 
-template <class R, class F> R CalcSpreadsheet::slow(F&& call) {
+template <class R, class F> R CalcSpreadsheet::call(UnoCall call, F&& body) {
     if (gone())
         return withStatus<R>(notRunning());
     auto result = std::make_shared<R>();
+    call.value = result;
     const Status status = m_worker->perform(
-        [result, call = std::forward<F>(call)]() mutable {
-            *result = call();
+        [result, body = std::forward<F>(body)]() mutable {
+            *result = body();
             return statusOf(*result);
         },
-        UnoWorker::Wait::Slow);
+        call);
     if (!status.ok())
         return withStatus<R>(status);
-    return *result;
+    return *std::static_pointer_cast<R>(call.value);
 }
 
 Status CalcSpreadsheet::start() {
     CalcSession* session = m_session.get();
     // The start watches the office itself: it may end once on the way (a new profile).
-    const Status status =
-        m_worker->perform([session] { return session->start(); }, UnoWorker::Wait::Ending);
+    UnoCall call{QStringLiteral("start"), {}, StartTime, true};
+    const Status status = m_worker->perform([session] { return session->start(); }, call);
     m_started = status.ok();
+    // A start given up or not answered leaves no office behind.
+    if (!m_started)
+        m_office->kill();
     return status;
 }
 
 Result<QString> CalcSpreadsheet::shutDown(bool ask) {
     CalcSession* session = m_session.get();
-    auto result = std::make_shared<Result<QString>>();
-    const Status status = m_worker->perform(
-        [session, result, ask] {
-            *result = session->quit(ask);
-            return result->status;
-        },
-        UnoWorker::Wait::Ending);
-    if (status.busy())
-        return {status};
+    const Result<QString> result =
+        call<Result<QString>>({QStringLiteral("quit"), {}, ask ? AskTime : FileTime, true},
+                              [session, ask] { return session->quit(ask); });
+    if (result.status.busy())
+        return result;
     m_quit = true;
     // An office that could not be told to end cleanly is ended at once.
-    if (!status.ok() || !m_office->waitForEnd(EndTime))
+    if (!result.ok() || !m_office->waitForEnd(EndTime))
         m_office->kill();
+    return result;
+}
+
+Result<QString> CalcSpreadsheet::rescueAndEnd() {
+    CalcSession* session = m_session.get();
+    auto kept = std::make_shared<QString>();
+    const Status status =
+        m_worker->rescue([session, kept] { return session->keepRecoveryCopies(*kept); }, FileTime);
+    m_quit = true;
+    m_office->kill();
     if (!status.ok())
-        return {status};
-    return *result;
+        return {Status::failure(status.code,
+                                QStringLiteral("The office did not answer; nothing was kept."))};
+    return {{}, *kept};
 }
 
 Result<QList<WorkbookId>> CalcSpreadsheet::workbooks() {
     CalcSession* session = m_session.get();
-    return slow<Result<QList<WorkbookId>>>([session] { return session->workbooks(); });
+    return call<Result<QList<WorkbookId>>>({QStringLiteral("workbooks"), {}, QuestionTime},
+                                           [session] { return session->workbooks(); });
 }
 
 Result<WorkbookId> CalcSpreadsheet::open(const QString& path) {
-    CalcSession* session = m_session.get();
-    const Result<WorkbookId> result =
-        slow<Result<WorkbookId>>([session, path] { return session->open(path); });
+    const Result<WorkbookId> result = openBeside(path);
     if (result.ok())
         m_active = result.value;
     return result;
 }
 
+Result<WorkbookId> CalcSpreadsheet::openBeside(const QString& path) {
+    CalcSession* session = m_session.get();
+    return call<Result<WorkbookId>>({QStringLiteral("open"), {path}, FileTime},
+                                    [session, path] { return session->open(path); });
+}
+
 Status CalcSpreadsheet::setVisible(bool visible) {
     CalcSession* session = m_session.get();
-    return slow<Status>([session, visible] { return session->setVisible(visible); });
+    return call<Status>({QStringLiteral("setVisible"), {double(visible)}, QuestionTime},
+                        [session, visible] { return session->setVisible(visible); });
 }
 
 Result<QString> CalcSpreadsheet::startupPath() {
@@ -128,44 +159,53 @@ Result<QString> CalcSpreadsheet::startupPath() {
 
 Status CalcSpreadsheet::activate(WorkbookId book) {
     CalcSession* session = m_session.get();
-    const Status status = slow<Status>([session, book] { return session->activate(book); });
+    const Status status =
+        call<Status>({QStringLiteral("activate"), bookArgument(book), QuestionTime},
+                     [session, book] { return session->activate(book); });
     if (status.ok())
         m_active = book;
     return status;
 }
 
 Status CalcSpreadsheet::setBlock(int row, int firstColumn, const QList<CellRow>& rows) {
-    if (gone())
-        return notRunning();
     CalcSession* session = m_session.get();
     const WorkbookId book = m_active;
-    return m_worker->perform([session, book, row, firstColumn,
-                              rows] { return session->setBlock(book, row, firstColumn, rows); },
-                             UnoWorker::Wait::Reply);
+    // The rows that a write of the same place which landed late wrote already are not written
+    // again.
+    const qsizetype landed = m_worker->landedRows(blockCall(book, row, firstColumn, rows));
+    if (landed > 0 && landed == rows.size())
+        return {};
+    const int first = row + int(landed);
+    const QList<CellRow> rest = rows.mid(landed);
+    return call<Status>(blockCall(book, first, firstColumn, rest),
+                        [session, book, first, firstColumn, rest] {
+                            return session->setBlock(book, first, firstColumn, rest);
+                        });
 }
 
 Status CalcSpreadsheet::addWorksheet() {
-    if (gone())
-        return notRunning();
     CalcSession* session = m_session.get();
     const WorkbookId book = m_active;
-    return m_worker->perform([session, book] { return session->addWorksheet(book); },
-                             UnoWorker::Wait::Reply);
+    return call<Status>({QStringLiteral("addWorksheet"), bookArgument(book), WriteTime},
+                        [session, book] { return session->addWorksheet(book); });
 }
 
 Status CalcSpreadsheet::run(const QString& macro) {
     CalcSession* session = m_session.get();
-    return slow<Status>([session, macro] { return session->run(macro); });
+    return call<Status>({QStringLiteral("run"), {macro}, MacroTime},
+                        [session, macro] { return session->run(macro); });
 }
 
 Result<QString> CalcSpreadsheet::name(WorkbookId book) {
     CalcSession* session = m_session.get();
-    return slow<Result<QString>>([session, book] { return session->name(book); });
+    return call<Result<QString>>({QStringLiteral("name"), bookArgument(book), QuestionTime},
+                                 [session, book] { return session->name(book); });
 }
 
 Result<bool> CalcSpreadsheet::saved(WorkbookId book) {
     CalcSession* session = m_session.get();
-    return slow<Result<bool>>([session, book] { return session->saved(book); });
+    return call<Result<bool>>({QStringLiteral("saved"), bookArgument(book), QuestionTime},
+                              [session, book] { return session->saved(book); });
 }
 
 Result<QString> CalcSpreadsheet::getSaveAsFilename(const QString& initialName,
@@ -180,16 +220,26 @@ Result<QString> CalcSpreadsheet::getSaveAsFilename(const QString& initialName,
 
 Status CalcSpreadsheet::saveAs(WorkbookId book, const QString& fileName) {
     CalcSession* session = m_session.get();
-    return slow<Status>([session, book, fileName] { return session->saveAs(book, fileName); });
+    return call<Status>({QStringLiteral("saveAs"), bookArgument(book) << fileName, FileTime},
+                        [session, book, fileName] { return session->saveAs(book, fileName); });
 }
 
 Result<QString> CalcSpreadsheet::quit() {
     if (gone())
         return {notRunning()};
-    if (!m_worker->idle())
-        return {Status::failure(SpreadsheetStatus::Busy,
-                                QStringLiteral("The office does not answer."))};
-    return shutDown(!m_options.headless);
+    // A call left pending gets its time first: the office may be only slow.
+    if (m_worker->settle(QuestionTime).ok()) {
+        const Result<QString> ended = shutDown(!m_options.headless);
+        if (!ended.status.busy())
+            return ended;
+    }
+    return rescueAndEnd();
+}
+
+Status CalcSpreadsheet::settle() {
+    if (gone())
+        return notRunning();
+    return m_worker->settle(QuestionTime);
 }
 
 bool CalcSpreadsheet::gone() {
@@ -200,11 +250,12 @@ pid_t CalcSpreadsheet::officePid() const {
     return m_office->pid();
 }
 
-CalcSpreadsheetFactory::CalcSpreadsheetFactory(CalcOptions options)
-    : m_options(std::move(options)) {}
+CalcSpreadsheetFactory::CalcSpreadsheetFactory(CalcOptions options, CallWait* wait)
+    : m_options(std::move(options))
+    , m_wait(wait) {}
 
 std::unique_ptr<SpreadsheetApp> CalcSpreadsheetFactory::create(Status& status) {
-    auto app = std::make_unique<CalcSpreadsheet>(m_options);
+    auto app = std::make_unique<CalcSpreadsheet>(m_options, m_wait);
     status = app->start();
     if (!status.ok())
         return nullptr;

@@ -9,29 +9,33 @@
 #include <memory>
 
 class CalcSession;
+class CallWait;
 class OfficeProcess;
 class UnoWorker;
+struct UnoCall;
 
 // The spreadsheet application on Linux: a LibreOffice Calc of our own, started with the
 // program's private profile and driven over UNO from one worker thread.
 //
 // - Cell writes go to the active sheet of the workbook the program last opened or activated,
 //   whatever document or sheet the user clicks into meanwhile: the sheet that was active when
-//   the workbook was opened, or the one addWorksheet() added last. A write that the office has
-//   not answered within a second, or one made while an earlier call is still unanswered,
-//   fails as busy; the slow calls (start, open, save, run, quit) wait as long as the office
-//   works on them, but fail as busy once it has been stopped for a second, and as closed as
-//   soon as it has ended. A workbook closed by the user, or an office that ended, fails every
-//   later call as closed.
+//   the workbook was opened, or the one addWorksheet() added last.
+// - Every call has a deadline, from a second for a write to minutes for the user's macro, and
+//   the CallWait keeps the caller's windows answering while it waits. A call not answered in time,
+//   given up by the user, or made to an office stopped for a second fails as busy and is pending
+//   (see UnoWorker). A workbook closed by the user, or an office that ended, fails every later call
+//   as closed.
 // - Macros: "Book.xls!Tidy" or "Book.xls!Module1.Tidy" is a Basic macro of the open document
 //   Book.xls. The profile's "My Macros" library stands for the personal macro workbook, which
 //   the office cannot keep inside an .xls file: a run under "Personal.xls!" (or an unqualified
 //   one) looks there after the open documents. So that a search over workbooks() by name finds
 //   it, workbooks() lists it last, as the entry MyMacros named "Personal.xls", whenever no
 //   document of that name is open; it is always saved and cannot be activated or stored.
-// - quit() ends the office. A visible office asks about modified workbooks as it does itself
-//   (and is not ended while it asks); whatever is still modified then, or every modified
-//   workbook of a headless office, is kept as a recovery copy in the documents folder.
+// - quit() ends the office. A visible office asks about modified workbooks as it does itself;
+//   whatever is still modified then, or every modified workbook of a headless office, is kept
+//   as a recovery copy in the documents folder. An office that does not answer is ended by
+//   force, once a recovery copy of every modified workbook was tried beside the call it hangs
+//   in.
 // - The office never outlives this object: destroying it ends the office the same way,
 //   without asking.
 class CalcSpreadsheet final : public SpreadsheetApp {
@@ -39,7 +43,9 @@ public:
     // The entry of workbooks() that stands for "My Macros".
     static constexpr WorkbookId MyMacros = std::numeric_limits<WorkbookId>::max();
 
-    explicit CalcSpreadsheet(CalcOptions options);
+    // wait keeps the caller's windows answering while a call waits (none: the caller only
+    // waits).
+    explicit CalcSpreadsheet(CalcOptions options, CallWait* wait = nullptr);
     ~CalcSpreadsheet() override;
 
     // Starts the office and connects to it; an object whose start failed only fails.
@@ -47,6 +53,7 @@ public:
 
     Result<QList<WorkbookId>> workbooks() override;
     Result<WorkbookId> open(const QString& path) override;
+    Result<WorkbookId> openBeside(const QString& path) override;
     Status setVisible(bool visible) override;
     Result<QString> startupPath() override;
     Status activate(WorkbookId book) override;
@@ -59,6 +66,7 @@ public:
                                       const QString& title) override;
     Status saveAs(WorkbookId book, const QString& fileName) override;
     Result<QString> quit() override;
+    Status settle() override;
 
     // The office's process id (0 before it started).
     pid_t officePid() const;
@@ -67,9 +75,12 @@ public:
 private:
     // Not started, quit, or the office has ended: every call fails as closed.
     bool gone();
-    template <class R, class F> R slow(F&& call);
+    template <class R, class F> R call(UnoCall call, F&& body);
     // Ends the office; busy (and nothing done) when it does not answer.
     Result<QString> shutDown(bool ask);
+    // Ends an office that does not answer, after trying recovery copies of its modified
+    // workbooks beside the call it hangs in.
+    Result<QString> rescueAndEnd();
 
     const CalcOptions m_options;
     std::unique_ptr<OfficeProcess> m_office;
@@ -83,9 +94,11 @@ private:
 // Starts LibreOffice Calc applications with the user's options.
 class CalcSpreadsheetFactory final : public SpreadsheetFactory {
 public:
-    explicit CalcSpreadsheetFactory(CalcOptions options = CalcOptions::fromEnvironment());
+    explicit CalcSpreadsheetFactory(CalcOptions options = CalcOptions::fromEnvironment(),
+                                    CallWait* wait = nullptr);
     std::unique_ptr<SpreadsheetApp> create(Status& status) override;
 
 private:
     CalcOptions m_options;
+    CallWait* m_wait;
 };

@@ -3,7 +3,7 @@
 #include <QFileInfo>
 
 QString workbookFileName(const QString& fileName) {
-    if (QFileInfo(fileName).suffix().isEmpty())
+    if (storeFilterFor(fileName).isEmpty())
         return fileName + QStringLiteral(".xls");
     return fileName;
 }
@@ -16,7 +16,5 @@ QString storeFilterFor(const QString& fileName) {
         return QStringLiteral("Calc MS Excel 2007 XML");
     if (suffix == u"ods")
         return QStringLiteral("calc8");
-    if (suffix == u"csv")
-        return QStringLiteral("Text - txt - csv (StarCalc)");
     return {};
 }

@@ -3,6 +3,7 @@
 #include "unwrittentext.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -102,15 +103,18 @@ void tst_AppSettings::unwrittenTextKeptAsReceived() {
     const QDateTime now(QDate(2026, 12, 6), QTime(14, 5, 9));
     QString text = QStringLiteral("12\t13\r\npartial");
     text += QChar(0xE9); // a byte above 127 stays one byte
-    const QString first = saveUnwrittenText(documents.path(), text, now);
-    const QString second = saveUnwrittenText(documents.path(), QStringLiteral("x"), now);
-    QVERIFY(!first.isEmpty());
+    const QString title = QStringLiteral("Celvane unwritten data");
+    const QString first = saveUnwrittenText(documents.path(), title, text, now);
+    const QString second = saveUnwrittenText(documents.path(), title, QStringLiteral("x"), now);
+    QCOMPARE(QFileInfo(first).fileName(),
+             QStringLiteral("Celvane unwritten data 2026-12-06 14-05-09.txt"));
     QVERIFY2(first != second, "a second file at the same moment does not replace the first");
     QFile file(first);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("12\t13\r\npartial\xE9"));
-    QVERIFY(saveUnwrittenText(documents.filePath(QStringLiteral("missing/folder")), text, now)
-                .isEmpty());
+    QVERIFY(
+        saveUnwrittenText(documents.filePath(QStringLiteral("missing/folder")), title, text, now)
+            .isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_AppSettings)

@@ -5,6 +5,7 @@
 #include "fixedclock.h"
 #include "frmemulation.h"
 #include "frmmain.h"
+#include "frmwaiting.h"
 #include "memoryspreadsheet.h"
 #include "modalanswer.h"
 #include "settings.h"
@@ -50,10 +51,15 @@ private slots:
     void layoutAtLoad();
     void stateTableThroughACapture();
     void resumeAtLoadDoesNothing();
+    void altTStops_data();
+    void altTStops();
     void groupedCountAfterResume();
     void failedStartLeavesStateStopped();
     void finalFlushLandsLastLine();
-    void finalFlushKeepsUnwrittenText();
+    void stopKeepsTextInAFile_data();
+    void stopKeepsTextInAFile();
+    void lostPortStaysInViewThroughPauseAndResume();
+    void givingUpWhileTheOfficeKeepsUsWaiting();
     void closeDuringCaptureStopsBeforeSaving();
     void stopWithBacklogKeepsWindowAnswering();
     void firstRunDefaults();
@@ -117,7 +123,7 @@ void tst_frmMain::makeWindow(bool toolsMenu) {
     m_window.reset();
     m_window = std::make_unique<frmMain>(frmMainParts{*m_globals, *m_serial, *m_factory, *m_folders,
                                                       *m_orva, *m_quorilex, *m_clock, m_master,
-                                                      toolsMenu});
+                                                      toolsMenu, m_dir.filePath("journal")});
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
@@ -216,6 +222,23 @@ void tst_frmMain::resumeAtLoadDoesNothing() {
     QCOMPARE(lampColour(m_window.get(), "panExcel"), QColor(0xC0, 0xC0, 0xC0));
 }
 
+void tst_frmMain::altTStops_data() {
+    QTest::addColumn<bool>("toolsMenu");
+    QTest::newRow("Tools menu hidden") << false;
+    QTest::newRow("Tools menu shown") << true;
+}
+
+void tst_frmMain::altTStops() {
+    QFETCH(bool, toolsMenu);
+    makeWindow(toolsMenu);
+    QTest::mouseClick(child<QPushButton>(m_window.get(), "cmdStart"), Qt::LeftButton);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    // The button shows itself pressed for a moment before it clicks.
+    QTest::keyClick(m_window.get(), Qt::Key_T, Qt::AltModifier);
+    QTRY_COMPARE(m_window->captureState(), qint16(0));
+}
+
 void tst_frmMain::groupedCountAfterResume() {
     QWidget* w = m_window.get();
     QTest::mouseClick(child<QPushButton>(w, "cmdStart"), Qt::LeftButton);
@@ -260,20 +283,95 @@ void tst_frmMain::finalFlushLandsLastLine() {
     QVERIFY(QDir(m_documents).entryList({"Celvane unwritten*"}).isEmpty());
 }
 
-void tst_frmMain::finalFlushKeepsUnwrittenText() {
+void tst_frmMain::stopKeepsTextInAFile_data() {
+    // Whether the spreadsheet closes during the capture; the text that arrives before Stop; the
+    // file of the documents folder that keeps text, what it holds, and what the status text
+    // says before its path.
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<QString>("says");
+    const QString unwritten = QStringLiteral("Celvane unwritten data 2026-12-06 14-05-09.txt");
+    QTest::newRow("a last line without its end") << false << "12\t13\r\npart" << unwritten << "part"
+                                                 << "Received data that was not recorded is in ";
+    // The workbook went with the office, the first line with it.
+    QTest::newRow("office gone: everything received")
+        << true << "12\t13\r\npart" << unwritten << "first\r\n12\t13\r\npart"
+        << "The workbook was NOT saved. All received data is in ";
+    QStringList fields;
+    for (int i = 1; i <= 258; ++i)
+        fields << QString::number(i);
+    QTest::newRow("wider than the worksheet")
+        << false << fields.join(u'\t') + "\r\n"
+        << "Celvane overflow 2026-12-06 14-05-09.txt"
+        << "2\t257\t258\r\n"
+        << "Received text that did not fit the worksheet is in ";
+}
+
+void tst_frmMain::stopKeepsTextInAFile() {
+    QFETCH(bool, closed);
+    QFETCH(QString, text);
+    QFETCH(QString, file);
     QTest::mouseClick(child<QPushButton>(m_window.get(), "cmdStart"), Qt::LeftButton);
     m_serial->arrived = QStringLiteral("first\r\n");
     tick();
-    m_factory->last()->closeApplication();
-    m_serial->arrived = QStringLiteral("12\t13\r\npart");
+    if (closed)
+        m_factory->last()->closeApplication();
+    m_serial->arrived = text;
     QTest::mouseClick(child<QPushButton>(m_window.get(), "cmdStop"), Qt::LeftButton);
 
-    const QStringList kept = QDir(m_documents).entryList({"Celvane unwritten*"});
-    QCOMPARE(kept.size(), 1);
-    QFile file(QDir(m_documents).filePath(kept.first()));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("12\t13\r\npart"));
-    QVERIFY(child<QLabel>(m_window.get(), "panStatus")->text().contains(kept.first()));
+    QCOMPARE(QDir(m_documents).entryList({"Celvane *"}), QStringList{file});
+    QFile kept(QDir(m_documents).filePath(file));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QTEST(QString::fromLatin1(kept.readAll()), "kept");
+    QFETCH(QString, says);
+    QCOMPARE(child<QLabel>(m_window.get(), "panStatus")->text(),
+             says + QDir(m_documents).filePath(file));
+    // All received is in a saved file: the capture's journal is gone.
+    QCOMPARE(QDir(m_dir.filePath("journal")).entryList(QDir::Files), QStringList());
+}
+
+void tst_frmMain::lostPortStaysInViewThroughPauseAndResume() {
+    QWidget* w = m_window.get();
+    QTest::mouseClick(child<QPushButton>(w, "cmdStart"), Qt::LeftButton);
+    m_serial->loseDevice();
+    tick();
+    for (const char* button : {"cmdPause", "cmdResume", "cmdPause", "cmdResume"}) {
+        QTest::mouseClick(child<QPushButton>(w, button), Qt::LeftButton);
+        QCOMPARE(lampColour(w, "panComPort"), QColor(Qt::red));
+        QCOMPARE(child<QLabel>(w, "panStatus")->text(), QStringLiteral("COM port not available"));
+    }
+    QCOMPARE(m_window->captureState(), qint16(1));
+    tick();
+    QCOMPARE(lampColour(w, "panComPort"), QColor(Qt::red));
+}
+
+void tst_frmMain::givingUpWhileTheOfficeKeepsUsWaiting() {
+    // The macro would keep Stop waiting for ever; the waiting window shows at once.
+    frmWaiting waiting(std::chrono::milliseconds(0));
+    m_factory->wait = &waiting;
+    m_factory->deadline = std::chrono::milliseconds::max();
+    m_globals->macroEnabled = true;
+    m_globals->macroName = QStringLiteral("Tidy");
+    m_factory->macros.insert(QStringLiteral("spreadsheet.xls!Tidy"),
+                             [](MemorySpreadsheet&) { return true; });
+    QTest::mouseClick(child<QPushButton>(m_window.get(), "cmdStart"), Qt::LeftButton);
+    m_factory->last()->holdNext(QStringLiteral("run"));
+    // Reached while the macro runs: the program goes on answering, and the user gives up.
+    QString shown;
+    const ModalAnswer giveUp([&](QDialog* dialog) {
+        shown = child<QLabel>(dialog, "lblWaiting")->text();
+        QTest::mouseClick(child<QPushButton>(dialog, "cmdGiveUp"), Qt::LeftButton);
+    });
+    QTest::mouseClick(child<QPushButton>(m_window.get(), "cmdStop"), Qt::LeftButton);
+    QVERIFY(giveUp.closedByUser());
+    QCOMPARE(shown, QStringLiteral("Waiting for LibreOffice Calc..."));
+    // Given up, the macro step failed and the stop went on to its end.
+    QCOMPARE(child<QLabel>(m_window.get(), "panStatus")->text(),
+             QStringLiteral("User macro did NOT run."));
+    QCOMPARE(controls(), QStringLiteral("E D* D D E E"));
+    QVERIFY(!m_globals->excelApp);
 }
 
 void tst_frmMain::closeDuringCaptureStopsBeforeSaving() {

@@ -1,6 +1,7 @@
 #include "capture.h"
 #include "fakefolders.h"
 #include "fakeserial.h"
+#include "filecontent.h"
 #include "memoryspreadsheet.h"
 #include "recordingcaptureview.h"
 
@@ -13,16 +14,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 const QString kRenameDialog = u"Please rename this workbook|Excel workbook,*.xls|"_s;
 // What the window is told as a start begins, as it opens the port, and through to a running
@@ -91,6 +82,8 @@ private slots:
         QTest::newRow("working copy reused, never overwritten")
             << "earlier copy" << kStarted << 1 << QByteArray("earlier capture");
         QTest::newRow("personal macros loaded") << "personal" << kStarted << 2 << master;
+        QTest::newRow("personal macros loaded, activation refused")
+            << "personal, activation refused" << kStarted << 2 << master;
         QTest::newRow("personal macros, start-up folder unknown")
             << "personal, start-up folder unknown" << kStarted << 1 << master;
         QTest::newRow("personal macros not loadable")
@@ -141,6 +134,7 @@ private slots:
         if (setup.endsWith("unloadable"))
             rig.memory.unloadable.insert(rig.personal());
         rig.memory.failStartupPath = setup.endsWith("unknown");
+        rig.memory.refuseActivate = setup.endsWith("refused");
         rig.folders.code = setup == "folder missing" ? FolderCode::Missing
                            : setup == "folder error" ? FolderCode::InvalidArgument
                                                      : FolderCode::Ok;
@@ -193,7 +187,8 @@ private slots:
         // macros A and B (by qualified name) that change the workbook; "book my.xls" renames the
         // capture workbook, "book closed" closes it; "answer run.xls" is the user's answer to
         // the rename question (Cancel otherwise); "save fails"; "recovery": the spreadsheet keeps
-        // unsaved data itself when it quits; "all gone": spreadsheet and port went away.
+        // unsaved data itself when it quits; "all gone": spreadsheet and port went away; "hold
+        // run" leaves the next call of run unanswered, "stuck" for good.
         // What the stop gives: the macros it tried, the rename question, the files saved (below
         // the documents folder) and the status text.
         QTest::addColumn<QString>("steps");
@@ -232,7 +227,18 @@ private slots:
             << "ran spreadsheet.xls!Missing, Personal.xls!Missing; asked; file recovered/"
                "spreadsheet (recovered).xls with the data; " +
                    failed + " Unsaved data kept in recovered/spreadsheet (recovered).xls";
-        QTest::newRow("everything gone before the stop") << "data, macro Tidy, all gone" << failed;
+        QTest::newRow("macro not answered: the stop goes on")
+            << "data, macro Tidy, in spreadsheet.xls!Tidy, hold run"
+            << "ran spreadsheet.xls!Tidy; " + failed;
+        QTest::newRow("office stuck in the macro: nothing could be kept")
+            << "data, macro Tidy, in spreadsheet.xls!Tidy, hold run, stuck"
+            << failed + " The workbook was NOT saved.";
+        QTest::newRow("office stuck: a recovery copy before it is ended")
+            << "data, hold saved, stuck, recovery"
+            << "file recovered/spreadsheet (recovered).xls with the data; status Unsaved data "
+               "kept in recovered/spreadsheet (recovered).xls";
+        QTest::newRow("everything gone before the stop")
+            << "data, macro Tidy, all gone" << failed + " The workbook was NOT saved.";
     }
 
     void stop() {
@@ -263,6 +269,10 @@ private slots:
                 rig.memory.recoveryFolder = rig.documents.filePath(u"recovered"_s);
             } else if (step == "save fails") {
                 rig.memory.failSaveAs = true;
+            } else if (step.startsWith("hold ")) {
+                rig.app().holdNext(rest);
+            } else if (step == "stuck") {
+                rig.app().stuck = true;
             } else {
                 QCOMPARE(step, u"all gone"_s);
                 rig.app().closeApplication();

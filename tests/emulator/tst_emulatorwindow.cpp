@@ -30,6 +30,18 @@ void userDrags(QScrollBar* bar, int value, bool letGo = true) {
     bar->setSliderDown(!letGo);
 }
 
+// A user turns the mouse wheel over a bar, which leaves the focus where it is, notch by notch
+// until the bar has the value.
+void userWheels(QScrollBar* bar, int value) {
+    const QPointF centre = QRectF(bar->rect()).center();
+    for (int notch = 0; notch <= bar->maximum() && bar->value() != value; ++notch) {
+        QWheelEvent wheel(centre, bar->mapToGlobal(centre), {},
+                          {0, bar->value() < value ? -120 : 120}, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &wheel);
+    }
+}
+
 } // namespace
 
 class tst_EmulatorWindow : public QObject {
@@ -262,8 +274,9 @@ private slots:
         // Steps on one group, split at ", ": "LS 70", "Min 60", "Max 30" drag that bar to the
         // value, "hold Min 55" without letting go; "click Min +" ("-") clicks the bar's right
         // (left) arrow; "maintain" clicks the box; "Tab", "Right", "Left" press that key where the
-        // focus is. After "=" comes the group's state (see rangeState); at each, the model's
-        // values match the bars and the other group stays at 50..50.
+        // focus is; "wheel Max 40" turns the wheel over that bar to the value. After "=" comes the
+        // group's state (see rangeState); at each, the model's values match the bars and the other
+        // group stays at 50..50.
         QTest::addColumn<QString>("group");
         QTest::addColumn<QString>("steps");
         QTest::newRow("master collapses the range") << "Measure" << u"LS 70 = 70..70"_s;
@@ -288,6 +301,10 @@ private slots:
             << "Measure"
             << "click LS - = 49..49, Tab, Tab, Right, Right, Left = 49..50, click Min + = 50..50, "
                "click Min + = 51..51, click LS - = 48..48";
+        QTest::newRow("mouse wheel without the focus")
+            << "Measure"
+            << "Max 70 = 50..70, Min 60 = 60..70, wheel Max 40 = 40..40, Max 70 = 40..70, "
+               "wheel LS 30 = 30..30";
         QTest::newRow("temperature")
             << "Temp"
             << "LS 30 = 30..30, Max 45 = 30..45, maintain = 30..45 maintained, "
@@ -312,6 +329,8 @@ private slots:
                 QScrollBar* clicked = bar(group, action[1]);
                 const int x = action[2] == "+" ? clicked->width() - 4 : 4;
                 QTest::mouseClick(clicked, Qt::LeftButton, {}, QPoint(x, clicked->height() / 2));
+            } else if (verb == "wheel") {
+                userWheels(bar(group, action[1]), action[2].toInt());
             } else if (verb == "hold") {
                 userDrags(bar(group, action[1]), action[2].toInt(), false);
             } else {

@@ -52,7 +52,8 @@ bool ProgramRun::start() {
         settings->setValue(QStringLiteral("Communication/ComPort"), QStringLiteral("1"));
         settings->setValue(QStringLiteral("Ports/COM1"), m_pty.deviceA());
     }
-    m_program = std::make_unique<modMain>(std::make_unique<CalcSpreadsheetFactory>());
+    m_program = std::make_unique<modMain>(
+        std::make_unique<CalcSpreadsheetFactory>(CalcOptions::fromEnvironment(), &m_waiting));
     if (!m_program->Main({false, QCoreApplication::applicationDirPath()}))
         return fail(QStringLiteral("the program refused to start: another copy runs"));
     if (!QTest::qWaitForWindowExposed(window()))
@@ -102,9 +103,14 @@ QString ProgramRun::statusText() const {
     return window()->findChild<QLabel*>(QStringLiteral("panStatus"))->text();
 }
 
+namespace {
+
+// Stop writes what waits first, in passes between which the window goes on answering.
+constexpr int kPatienceMs = 3600 * 1000;
+
+} // namespace
+
 bool ProgramRun::stopSavingAs(const QString& path) {
-    // Stop writes what waits first, in passes between which the window goes on answering.
-    constexpr int kPatienceMs = 3600 * 1000;
     const ModalAnswer answer = answerSaveAs(path, kPatienceMs);
     const auto clicked = std::chrono::steady_clock::now();
     clickButton("cmdStop");
@@ -113,6 +119,19 @@ bool ProgramRun::stopSavingAs(const QString& path) {
     m_stopToQuestion =
         std::chrono::duration_cast<std::chrono::milliseconds>(answer.reachedAt() - clicked);
     return true;
+}
+
+bool ProgramRun::stop() {
+    const ModalAnswer cancel([](QDialog*) {});
+    clickButton("cmdStop");
+    // Over once the spreadsheet's part is done: that part makes Start live again.
+    if (!QTest::qWaitFor([this] { return startEnabled(); }, kPatienceMs))
+        return fail(QStringLiteral("the stop did not end"));
+    return true;
+}
+
+bool ProgramRun::startEnabled() const {
+    return window()->findChild<QPushButton*>(QStringLiteral("cmdStart"))->isEnabled();
 }
 
 void ProgramRun::watchEventLoop() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frmwaiting.h"
 #include "officetesthome.h"
 #include "ptypair.h"
 
@@ -39,6 +40,11 @@ public:
     // Clicks Stop and answers the question for a new workbook name with path. True when the
     // question came and was answered.
     bool stopSavingAs(const QString& path);
+    // Clicks Stop and lets the program run until the stop is over; a question for a new name,
+    // should one come, is cancelled.
+    bool stop();
+    // The Start button is live: no capture runs, and a stop has done its spreadsheet's part.
+    bool startEnabled() const;
     // How long the last stop took from the click to the question.
     std::chrono::milliseconds stopToQuestion() const { return m_stopToQuestion; }
 
@@ -60,6 +66,7 @@ private:
 
     PtyPair m_pty;
     QProcess m_instrument;
+    frmWaiting m_waiting; // as the program shows it while the office keeps it waiting
     std::unique_ptr<modMain> m_program;
     QString m_problem;
     std::chrono::milliseconds m_stopToQuestion{-1};

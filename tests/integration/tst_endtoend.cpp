@@ -2,15 +2,18 @@
 // reader: capture start, the receive path and capture stop without the window (sheets made
 // small); and the whole program as a user meets it, started through its entry routine, with
 // an instrument on a serial line (a pseudo-terminal pair), Start, the instrument's lines and
-// Stop with a new name.
+// Stop with a new name, or with an office that was stopped or killed meanwhile.
 
 #include "capturerig.h"
+#include "filecontent.h"
 #include "frmmain.h"
 #include "officetesthome.h"
 #include "programrun.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -26,11 +29,6 @@ constexpr qint64 kOrvaLineBytes = 50;
 // QUORILEX sends "9999" CR LF or a separator of three CR LF: six characters either way.
 constexpr qint64 kQuorilexOutputBytes = 6;
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class tst_EndToEnd : public QObject {
@@ -45,6 +43,8 @@ private slots:
     void orvaLinesLandRowByRow_data();
     void orvaLinesLandRowByRow();
     void quorilexBlocksGoRight();
+    void officeStoppedOrKilled_data();
+    void officeStoppedOrKilled();
 
 private:
     QString file(const QString& name) const { return m_home.file(name); }
@@ -231,6 +231,57 @@ void tst_EndToEnd::quorilexBlocksGoRight() {
             expected.insert({row, column}, 9999.0);
     }
     QCOMPARE(firstDifference({m_saved}, {expected}), QString());
+}
+
+void tst_EndToEnd::officeStoppedOrKilled_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("stopped (SIGSTOP)") << int(SIGSTOP);
+    QTest::newRow("killed (SIGKILL)") << int(SIGKILL);
+}
+
+void tst_EndToEnd::officeStoppedOrKilled() {
+    QFETCH(int, signal);
+    constexpr int lines = 20;
+    ProgramRun run;
+    QVERIFY2(run.start(), qPrintable(run.problem()));
+    QVERIFY2(run.playInstrument("orva", lines, 115200, 120s), qPrintable(run.problem()));
+    QVERIFY2(run.waitUntilWritten(lines * kOrvaLineBytes, 120s), qPrintable(run.problem()));
+    // The office is stopped or killed with rows in its workbook; more lines arrive after.
+    ::kill(officeProcesses().value(0), signal);
+    QVERIFY2(run.playInstrument("orva", lines, 115200, 120s), qPrintable(run.problem()));
+    QTRY_COMPARE(run.window()->receivePath().bytesReceived(), 2 * lines * kOrvaLineBytes);
+
+    // Stop waits for a stopped office only within its deadlines (a second of being stopped),
+    // the window answering meanwhile: events are handled while the spreadsheet's part of the
+    // stop waits for the office, which it ends before it is done.
+    bool answeredWhileWaiting = false;
+    QTimer watch;
+    watch.callOnTimeout([&] {
+        answeredWhileWaiting =
+            answeredWhileWaiting || (run.startEnabled() && !officeProcesses().isEmpty());
+    });
+    watch.start(20);
+    QVERIFY2(run.stop(), qPrintable(run.problem()));
+    if (signal == SIGSTOP)
+        QVERIFY(answeredWhileWaiting);
+    QCOMPARE(run.window()->captureState(), qint16(0));
+    QCOMPARE(officeProcesses(), QList<pid_t>{});
+
+    // The workbook is lost, and the status says so; everything received is in one file.
+    const QString documents = m_home.file(QStringLiteral("Documents"));
+    const QStringList kept = QDir(documents).entryList({"Celvane unwritten data *.txt"});
+    QCOMPARE(kept.size(), 1);
+    const QString path = QDir(documents).filePath(kept.first());
+    QCOMPARE(run.statusText(), "The workbook was NOT saved. All received data is in " + path);
+    const QString text = QString::fromLatin1(readFile(path));
+    QCOMPARE(text.size(), 2 * lines * kOrvaLineBytes);
+    const QRegularExpression orva(QStringLiteral(R"(0 (\d{4}) :: [^\r\n]*\r\n)"));
+    QStringList indexes;
+    for (const QRegularExpressionMatch& line : orva.globalMatch(text))
+        indexes << line.captured(1);
+    QCOMPARE(indexes.size(), 2 * lines);
+    QCOMPARE(indexes.value(lines), QStringLiteral("0000")); // the second run, after the first
+    QFile::remove(path);
 }
 
 QTEST_MAIN(tst_EndToEnd)

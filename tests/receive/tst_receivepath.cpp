@@ -55,10 +55,15 @@ private slots:
     void injectSingleTab_data();
     void injectSingleTab();
     void portLostAndBack();
+    void warnsWithoutLineEnd();
     void fullSheetGoesOnInNewSheet_data();
     void fullSheetGoesOnInNewSheet();
     void fullSizeSheetOfOrvaLines();
     void failedNewSheetIsRetried();
+    void lateAnswerDecides_data();
+    void lateAnswerDecides();
+    void writeUnansweredAtStop_data();
+    void writeUnansweredAtStop();
     void nextToken_data();
     void nextToken();
     void hoursSinceMidnight_data();
@@ -236,11 +241,19 @@ void tst_ReceivePath::lineKeeps256Columns() {
     for (int i = 1; i <= 300; ++i)
         values << QString::number(i);
     m_serial->arrived = head + values.join(separator) + QStringLiteral("\r\nnext\r\n");
+    // A line whose write fails keeps nothing until it is written.
+    sheet().setBusy(true);
+    m_receive->pump();
+    QCOMPARE(m_receive->takeOverflow(), QString());
+    sheet().setBusy(false);
     m_receive->pump();
     QCOMPARE(sheet().cellCount(m_book), qsizetype(257));
     QCOMPARE(sheet().cell(m_book, 1, 256), CellValue(256.0));
     QCOMPARE(sheet().cell(m_book, 2, 1), CellValue(QStringLiteral("next")));
     QCOMPARE(m_view->excelLamp, LampColour::Green);
+    // The rest of the line is kept as received, with its row.
+    QCOMPARE(m_receive->takeOverflow(), "1\t" + values.mid(256).join(separator) + "\r\n");
+    QCOMPARE(m_receive->takeOverflow(), QString());
 }
 
 void tst_ReceivePath::statusAfterPass() {
@@ -472,13 +485,17 @@ void tst_ReceivePath::injectSingleTab() {
 }
 
 void tst_ReceivePath::portLostAndBack() {
-    m_serial->arrived = QStringLiteral("kept\r\n");
+    m_serial->arrived = QStringLiteral("kept\r\nhalf ");
+    m_receive->pump();
+    m_serial->arrived = QStringLiteral("a li");
     m_serial->loseDevice();
     m_receive->pump();
     QCOMPARE(m_view->comLamp, LampColour::Red);
     QCOMPARE(m_view->status, QStringLiteral("COM port not available"));
-    // What arrived before the loss is written; the count does not hide the port's failure.
-    QCOMPARE(cells(), QStringList{"1,1=\"kept\""});
+    // What arrived before the loss is written, the line cut by it as a row of its own; the
+    // count does not hide the port's failure.
+    const QStringList before{"1,1=\"kept\"", "2,1=\"half a li\""};
+    QCOMPARE(cells(), before);
     QCOMPARE(m_view->excelLamp, LampColour::Green);
 
     const int opensBefore = m_serial->openCalls;
@@ -496,10 +513,33 @@ void tst_ReceivePath::portLostAndBack() {
         m_receive->pump();
     QVERIFY(m_serial->portOpen());
     QCOMPARE(m_view->comLamp, LampColour::Green);
-    QCOMPARE(m_view->status, QStringLiteral("Bytes Received: 6"));
+    QCOMPARE(m_view->status, QStringLiteral("Bytes Received: 15"));
     m_serial->arrived = QStringLiteral("again\r\n");
     m_receive->pump();
-    QCOMPARE(cells(), (QStringList{"1,1=\"kept\"", "2,1=\"again\""}));
+    QCOMPARE(cells(), before + QStringList{"3,1=\"again\""});
+}
+
+void tst_ReceivePath::warnsWithoutLineEnd() {
+    // Lines ended by LF alone give no row: after 4,096 characters the port's lamp warns.
+    const QString warning = QStringLiteral("No line end (CR LF) received in the last 4,096 bytes");
+    m_serial->arrived = QString(4095, u'x');
+    m_receive->pump();
+    QCOMPARE(m_view->comLamp, LampColour::Grey);
+    for (const QString chunk : {"\n", "y\r\r", "\rz\r"}) {
+        m_serial->arrived = chunk;
+        m_receive->pump();
+        QCOMPARE(m_view->comLamp, LampColour::Yellow);
+        QCOMPARE(m_view->status, warning);
+    }
+    // Pause and Resume keep the warning in view.
+    QVERIFY(m_receive->showPortTrouble());
+    // A line end split across reads ends it.
+    m_serial->arrived = QStringLiteral("\n");
+    m_receive->pump();
+    QCOMPARE(m_view->comLamp, LampColour::Green);
+    QCOMPARE(m_view->status, QStringLiteral("Bytes Received: 4103"));
+    QCOMPARE(sheet().cellCount(m_book), qsizetype(1));
+    QVERIFY(!m_receive->showPortTrouble());
 }
 
 void tst_ReceivePath::fullSheetGoesOnInNewSheet_data() {
@@ -591,6 +631,67 @@ void tst_ReceivePath::failedNewSheetIsRetried() {
     QCOMPARE(sheet().workbook(m_book).sheets.size(), 2);
     QCOMPARE(cells(1), QStringList{"1,1=\"b\""});
     QCOMPARE(m_view->excelLamp, LampColour::Green);
+}
+
+void tst_ReceivePath::lateAnswerDecides_data() {
+    QTest::addColumn<QString>("held"); // the call not answered in time
+    QTest::addColumn<int>("rows");     // of a sheet
+    QTest::addColumn<QString>("more"); // arriving while it is unanswered
+    QTest::addColumn<int>("sheets");
+    QTest::addColumn<QStringList>("last"); // the cells of the last sheet
+    QTest::newRow("a write that landed late is not written again")
+        << "setBlock" << SheetMaxRows << "" << 1 << QStringList{"1,1=\"a\"", "2,1=\"b\""};
+    QTest::newRow("a block goes on after the rows that landed late")
+        << "setBlock" << SheetMaxRows << "c\r\n"
+        << 1 << QStringList{"1,1=\"a\"", "2,1=\"b\"", "3,1=\"c\""};
+    QTest::newRow("a sheet added late is not added again")
+        << "addWorksheet" << 1 << "" << 2 << QStringList{"1,1=\"b\""};
+}
+
+void tst_ReceivePath::lateAnswerDecides() {
+    QFETCH(QString, held);
+    QFETCH(int, rows);
+    QFETCH(QString, more);
+    QFETCH(int, sheets);
+    QFETCH(QStringList, last);
+    m_receive->setSheetLimits(rows, SheetMaxColumns);
+    m_serial->arrived = QStringLiteral("a\r\n");
+    m_receive->pump();
+    sheet().holdNext(held);
+    m_serial->arrived = QStringLiteral("b\r\n");
+    m_receive->pump();
+    QCOMPARE(m_view->excelLamp, LampColour::Yellow);
+    m_serial->arrived = more;
+    m_receive->pump(); // still unanswered: nothing is sent
+    sheet().answerPending();
+    m_receive->pump();
+    QCOMPARE(m_view->excelLamp, LampColour::Green);
+    QCOMPARE(sheet().workbook(m_book).sheets.size(), sheets);
+    QCOMPARE(cells(sheets - 1), last);
+    // Every cell written once.
+    QCOMPARE(sheet().writeCount(), 2 + int(more.count(u'\n')));
+}
+
+void tst_ReceivePath::writeUnansweredAtStop_data() {
+    QTest::addColumn<bool>("stuck");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("unwritten");
+    // The write lands while Stop waits for it: its line counts as written, once.
+    QTest::newRow("answered at Stop") << false << QStringList{"1,1=\"a\""} << "b";
+    QTest::newRow("never answered") << true << QStringList{} << "a\r\nb";
+}
+
+void tst_ReceivePath::writeUnansweredAtStop() {
+    QFETCH(bool, stuck);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, unwritten);
+    sheet().holdNext(QStringLiteral("setBlock"));
+    sheet().stuck = stuck;
+    m_serial->arrived = QStringLiteral("a\r\nb");
+    m_receive->pump();
+    QCOMPARE(m_receive->finalFlush(), unwritten);
+    QCOMPARE(cells(), expected);
+    QCOMPARE(sheet().writeCount(), int(expected.size()));
 }
 
 void tst_ReceivePath::nextToken_data() {

@@ -184,7 +184,8 @@ void tst_SpreadsheetContract::workbooksAndTheActiveOne() {
         QCOMPARE(m_app->name(extra).value, QStringLiteral("Personal.xls"));
     QCOMPARE(m_app->name(first).value, QStringLiteral("first.xls"));
     QCOMPARE(m_app->name(second).value, QStringLiteral("Second.XLS"));
-    // The workbook opened last is the active one.
+    // The workbook opened last is the active one; one opened beside the others is not.
+    QVERIFY(m_app->openBeside(file("macros.ods")).ok());
     QVERIFY(m_app->setCell(1, 1, QStringLiteral("to second")).ok());
     QVERIFY(m_app->activate(first).ok());
     QVERIFY(m_app->setCell(2, 1, QStringLiteral("to first")).ok());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "callwait.h"
 #include "spreadsheet.h"
 
 #include <QHash>
@@ -9,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <any>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -29,8 +31,8 @@ struct MemoryWorkbook {
     bool closed = false;
 };
 
-// A spreadsheet application kept in memory. A test can make it busy, close a workbook or the
-// whole application at any moment, and read every cell.
+// A spreadsheet application kept in memory. A test can make it busy, hold back the answer to a
+// call, close a workbook or the whole application at any moment, and read every cell.
 class MemorySpreadsheet final : public SpreadsheetApp {
 public:
     explicit MemorySpreadsheet(MemorySpreadsheetFactory& factory);
@@ -38,6 +40,7 @@ public:
 
     Result<QList<WorkbookId>> workbooks() override;
     Result<WorkbookId> open(const QString& path) override;
+    Result<WorkbookId> openBeside(const QString& path) override;
     Status setVisible(bool visible) override;
     Result<QString> startupPath() override;
     Status activate(WorkbookId book) override;
@@ -50,9 +53,18 @@ public:
                                       const QString& title) override;
     Status saveAs(WorkbookId book, const QString& fileName) override;
     Result<QString> quit() override;
+    Status settle() override;
 
     // What the test sees and does.
     void setBusy(bool busy) { m_busy = busy; }
+    // The next call of the operation ("setBlock", "addWorksheet", "run", "saved", "quit"...) is
+    // not answered in time: it waits through the factory's CallWait until given up or past the
+    // deadline, fails as busy and is pending until answerPending(), or settle() unless stuck,
+    // carries it out. A quit not answered keeps the modified workbooks as it ends, when there
+    // is a recovery folder, and fails otherwise.
+    void holdNext(const QString& operation) { m_held = operation; }
+    void answerPending();
+    bool stuck = false;
     void closeWorkbook(WorkbookId book);
     void closeApplication() { m_closed = true; }
     bool isVisible() const { return m_visible; }
@@ -73,6 +85,23 @@ public:
     }
 
 private:
+    struct Pending {
+        QString operation;
+        QList<CellValue> arguments;
+        QList<CellRow> rows; // of a block write
+        std::function<std::any()> carryOut;
+        std::optional<std::any> answer;
+    };
+    // A call of the application, answered by body unless held back or refused while another
+    // is pending.
+    template <class R>
+    R call(const QString& operation, const QList<CellValue>& arguments, std::function<R()> body,
+           const QList<CellRow>& rows = {});
+    // How many rows at the start of a block write a late write landed already.
+    qsizetype landedRows(WorkbookId book, int row, int firstColumn, const QList<CellRow>& rows);
+    // A held call waits as long as the test lets it.
+    void waitOut();
+    QString keepRecoveryCopies();
     Status available() const;
     Status bookAvailable(WorkbookId book) const;
 
@@ -83,6 +112,8 @@ private:
     bool m_closed = false;
     bool m_visible = false;
     int m_writes = 0;
+    QString m_held;
+    std::optional<Pending> m_pending;
     int m_calls = 0;
     std::chrono::microseconds m_writeCost{0};
     int m_failingRow = 0;
@@ -98,12 +129,18 @@ public:
     MemorySpreadsheet* last() const { return m_last; }
     int created() const { return m_created; }
 
+    // Keeps the test's windows answering while a held call waits; none: no waiting at all.
+    CallWait* wait = nullptr;
+    // How long a held call waits before it counts as not answered.
+    std::chrono::milliseconds deadline{0};
     // Creating fails (no spreadsheet installed).
     bool failCreate = false;
     // Paths whose open fails although the file exists.
     QSet<QString> unloadable;
     QString startup = QStringLiteral("/nonexistent/startup");
     bool failStartupPath = false;
+    // Activating a workbook is refused as busy.
+    bool refuseActivate = false;
     // What the user answers in the file-name dialog; "False" is Cancel.
     QString saveAsAnswer = QStringLiteral("False");
     bool failSaveAs = false;

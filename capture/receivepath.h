@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capturejournal.h"
 #include "clock.h"
 #include "modglobals.h"
 #include "serialcontrol.h"
@@ -29,8 +30,10 @@ public:
     bool pump();
 
     // The text that arrived since the last call, from the emulator's output slot while the
-    // emulator window is loaded, otherwise from the serial control; counted in bytesReceived.
+    // emulator window is loaded, otherwise from the serial control; counted in bytesReceived
+    // and appended to the journal, if any.
     QString ReadReceivedText();
+    void setJournal(CaptureJournal* journal) { m_journal = journal; }
 
     // Writes the complete lines of the buffer; keeps the incomplete rest, and on a failed write
     // the failed line and everything after it, for the next tick.
@@ -43,14 +46,23 @@ public:
     void beginStop();
     bool stopPass();
 
-    // The last pass at Stop: takes what the source still holds and writes all complete lines,
-    // with no waiting for the rest of a block separator. Returns the text that could not be
+    // The last pass at Stop: takes what the source still holds, waits for the answer to a
+    // write left unanswered, and writes all complete lines, with no waiting for the rest of a
+    // block separator. Returns the text that could not be
     // written (a failed write and everything after it, or a last line without its line end),
     // exactly as received, and empties the buffer.
     QString finalFlush();
 
+    // The parts of lines wider than the worksheet, which found no column, as received: one
+    // line each, its row number, a TAB and the rest of the line, ended by CR LF. Emptied.
+    QString takeOverflow();
+
     // Stop: the buffer emptied and the count back to 0.
     void clear();
+
+    // Pause and Resume: while the port is gone, or has sent no line end for long, its lamp and
+    // the status text say so in place of what the button shows; false when all is well.
+    bool showPortTrouble();
 
     // Removes the next blank-separated token from line.
     static bool NextToken(QStringView& line, QStringView& token);
@@ -82,10 +94,13 @@ private:
         int row = 0;
         int column = 0;
         QList<CellRow> rows;
+        QString overflow; // what its lines held past the last column, kept once it is written
     };
     // Adds a row to the block, writing the block first when the row cannot join it. An empty
-    // row writes nothing and only ends the block.
-    Status queueRow(qsizetype lineStart, int row, int column, CellRow values);
+    // row writes nothing and only ends the block. overflow: the rest of a line wider than the
+    // worksheet, kept (see takeOverflow) once the row is written.
+    Status queueRow(qsizetype lineStart, int row, int column, CellRow values,
+                    QStringView overflow = {});
     // Writes the gathered rows in one call. On failure none of them is written: the buffer and
     // the row go back to the block's first line.
     Status writeBlock();
@@ -96,7 +111,16 @@ private:
     PassEnd failAt(qsizetype lineStart, const Status& status);
     void showFailure(const Status& status);
     void showByteCount();
-    void superviseSerial();
+    // The port's trouble, the worse first: gone, or no line end for long; empty when none.
+    QString portTrouble() const;
+    void showPortLamp();
+    // True when the port went away just now.
+    bool superviseSerial();
+    // The port went away in the middle of a line: the line ends there, as if its line end had
+    // come, so that the first line after the port is back is a row of its own.
+    void endCutLine(QString& text) const;
+    // Counts the received characters since the last line end.
+    void watchLineEnds(QStringView text);
     void dropWritten(qsizetype position);
     qsizetype waitingLines() const;
     void showStopProgress(qsizetype waiting);
@@ -105,6 +129,7 @@ private:
     SerialControl& m_serial;
     ReceiveView& m_view;
     const Clock& m_clock;
+    CaptureJournal* m_journal = nullptr;
 
     QString m_buffer;     // received text; the part before m_head is already written
     qsizetype m_head = 0; // start of the first line not written completely
@@ -118,6 +143,9 @@ private:
     bool m_restampDue = false;          // a block going on in a new sheet wants its stamp
     bool m_portDown = false;            // the serial device went away during this capture
     int m_ticksDown = 0;
+    QString m_overflow;        // see takeOverflow
+    qint64 m_sinceLineEnd = 0; // characters received since the last line end
+    bool m_endsInCr = false;   // the last character received was a CR
 
     Block m_block;
     qsizetype m_blockCells = 1024; // the most cells the next call writes

@@ -5,6 +5,7 @@
 #include "modshell.h"
 #include "qtserialcontrol.h"
 #include "spreadsheet.h"
+#include "stopsignals.h"
 
 #include <QLockFile>
 #include <QString>
@@ -16,7 +17,8 @@ class clsQuorilex;
 class frmMain;
 
 // The program: refuses to run twice, creates the two instrument models for the whole run, and
-// shows the main window.
+// shows the main window. SIGTERM and SIGHUP (logout, shutdown) end it as closing the window
+// does, a running capture stopped normally.
 class modMain {
 public:
     struct Options {
@@ -46,4 +48,5 @@ private:
     std::unique_ptr<SpreadsheetFactory> m_spreadsheets;
     SystemFolderQuery m_folders;
     std::unique_ptr<frmMain> m_window;
+    std::unique_ptr<StopSignals> m_stopSignals;
 };

@@ -1,4 +1,5 @@
 #include "calcspreadsheet.h"
+#include "frmwaiting.h"
 #include "modmain.h"
 #include "version.h"
 
@@ -55,7 +56,10 @@ int main(int argc, char* argv[]) {
     nameTheApplication();
     const bool toolsMenu = showToolsMenu(app);
 
-    modMain program(std::make_unique<CalcSpreadsheetFactory>());
+    // Shown when LibreOffice Calc keeps the program waiting.
+    frmWaiting waiting;
+    modMain program(
+        std::make_unique<CalcSpreadsheetFactory>(CalcOptions::fromEnvironment(), &waiting));
     if (!program.Main({toolsMenu, QCoreApplication::applicationDirPath()}))
         return 0;
     return app.exec();

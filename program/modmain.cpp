@@ -36,9 +36,12 @@ bool modMain::Main(const Options& options) {
     m_orva->reset();
     m_quorilex = std::make_unique<clsQuorilex>(m_clock);
     m_quorilex->reset();
-    m_window = std::make_unique<frmMain>(frmMainParts{m_globals, m_serial, *m_spreadsheets,
-                                                      m_folders, *m_orva, *m_quorilex, m_clock,
-                                                      options.masterFolder, options.toolsMenu});
+    m_window = std::make_unique<frmMain>(
+        frmMainParts{m_globals, m_serial, *m_spreadsheets, m_folders, *m_orva, *m_quorilex, m_clock,
+                     options.masterFolder, options.toolsMenu, CaptureJournal::userFolder()});
+    m_stopSignals = std::make_unique<StopSignals>();
+    QObject::connect(m_stopSignals.get(), &StopSignals::received, m_window.get(),
+                     &frmMain::endSession);
     m_window->show();
     return true;
 }

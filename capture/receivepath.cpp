@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -14,6 +15,11 @@ const QString kBusyText = QStringLiteral(
     "MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.");
 const QString kClosedText = QStringLiteral(
     "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
+const QString kNoLineEndText =
+    QStringLiteral("No line end (CR LF) received in the last 4,096 bytes");
+
+// Received characters without a line end after which the port's lamp warns.
+constexpr qint64 kLineEndWatch = 4096;
 
 // Ticks between two attempts to open a port that went away (about a second).
 constexpr int kReopenTicks = 10;
@@ -43,6 +49,21 @@ Separator separatorAt(QStringView fieldStart, bool finalPass) {
     return Separator::None;
 }
 
+// What a token line holds past the last column, from its next token on; nothing when only
+// "::" and "=" are left, which take no column.
+QStringView tokensPastLastColumn(QStringView rest) {
+    QStringView tokens = rest;
+    QStringView token;
+    if (!ReceivePath::NextToken(tokens, token))
+        return {};
+    const QStringView from = rest.sliced(token.data() - rest.data());
+    do {
+        if (token != u"::" && token != u"=")
+            return from;
+    } while (ReceivePath::NextToken(tokens, token));
+    return {};
+}
+
 } // namespace
 
 ReceivePath::ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView& view,
@@ -62,6 +83,7 @@ bool ReceivePath::pump() {
 
 QString ReceivePath::ReadReceivedText() {
     QString text;
+    bool cut = false;
     if (m_globals.emulatorActive) {
         if (m_globals.emulatorOutput.isEmpty())
             return {};
@@ -76,27 +98,81 @@ QString ReceivePath::ReadReceivedText() {
         }
     } else {
         text = m_serial.input();
-        superviseSerial();
+        cut = superviseSerial();
     }
     m_bytesReceived += text.size();
+    // As received: before a cut line gets its end.
+    if (m_journal)
+        m_journal->append(text);
+    if (cut)
+        endCutLine(text);
+    watchLineEnds(text);
     return text;
 }
 
-void ReceivePath::superviseSerial() {
+bool ReceivePath::superviseSerial() {
     if (!m_portDown) {
         if (!m_serial.portLost())
-            return;
+            return false;
         m_portDown = true;
         m_ticksDown = 0;
-        m_view.setLamp(Lamp::ComPort, LampColour::Red);
+        showPortLamp();
         m_view.setStatusText(PortNotAvailableText);
-        return;
+        return true;
     }
     if (++m_ticksDown % kReopenTicks != 0 || !m_serial.setPortOpen(true))
-        return;
+        return false;
     m_portDown = false;
-    m_view.setLamp(Lamp::ComPort, LampColour::Green);
+    showPortLamp();
     showByteCount();
+    return false;
+}
+
+void ReceivePath::endCutLine(QString& text) const {
+    const QString waiting = m_buffer.sliced(m_head) + text;
+    if (waiting.isEmpty() || waiting.endsWith(kLineEnd))
+        return;
+    text += waiting.endsWith(u'\r') ? QStringLiteral("\n") : kLineEnd;
+}
+
+void ReceivePath::watchLineEnds(QStringView text) {
+    if (text.isEmpty())
+        return;
+    const bool warned = m_sinceLineEnd >= kLineEndWatch;
+    if (const qsizetype end = text.lastIndexOf(kLineEnd); end >= 0)
+        m_sinceLineEnd = text.size() - end - kLineEnd.size();
+    else if (m_endsInCr && text.startsWith(u'\n'))
+        m_sinceLineEnd = text.size() - 1;
+    else
+        m_sinceLineEnd += text.size();
+    m_endsInCr = text.endsWith(u'\r');
+    if (warned != (m_sinceLineEnd >= kLineEndWatch)) {
+        showPortLamp();
+        showByteCount();
+    }
+}
+
+QString ReceivePath::portTrouble() const {
+    if (m_portDown)
+        return PortNotAvailableText;
+    if (m_sinceLineEnd >= kLineEndWatch)
+        return kNoLineEndText;
+    return {};
+}
+
+void ReceivePath::showPortLamp() {
+    m_view.setLamp(Lamp::ComPort, m_portDown                        ? LampColour::Red
+                                  : m_sinceLineEnd >= kLineEndWatch ? LampColour::Yellow
+                                                                    : LampColour::Green);
+}
+
+bool ReceivePath::showPortTrouble() {
+    const QString trouble = portTrouble();
+    if (trouble.isEmpty())
+        return false;
+    showPortLamp();
+    m_view.setStatusText(trouble);
+    return true;
 }
 
 void ReceivePath::ProcessReceiveBuffer() {
@@ -141,6 +217,9 @@ void ReceivePath::showStopProgress(qsizetype waiting) {
 
 QString ReceivePath::finalFlush() {
     m_buffer += ReadReceivedText();
+    // A write left unanswered gets its time: its late answer decides whether its line is in.
+    if (m_globals.excelApp)
+        m_globals.excelApp->settle();
     if (m_head < m_buffer.size() && writeLines(true) == PassEnd::Complete) {
         m_view.setLamp(Lamp::Excel, LampColour::Green);
         showByteCount();
@@ -158,14 +237,18 @@ void ReceivePath::clear() {
     m_blockStamp.reset();
     m_restampDue = false;
     m_portDown = false;
+    m_overflow.clear();
+    m_sinceLineEnd = 0;
+    m_endsInCr = false;
 }
 
 void ReceivePath::showByteCount() {
-    if (m_portDown)
-        return; // the port's failure stays in view until the port is back
-    m_view.setStatusText(m_bytesReceived == 0 ? QStringLiteral("Ready")
-                                              : QStringLiteral("Bytes Received: ") +
-                                                    QString::number(m_bytesReceived));
+    // The port's trouble stays in view until it is over.
+    const QString trouble = portTrouble();
+    m_view.setStatusText(!trouble.isEmpty()     ? trouble
+                         : m_bytesReceived == 0 ? QStringLiteral("Ready")
+                                                : QStringLiteral("Bytes Received: ") +
+                                                      QString::number(m_bytesReceived));
 }
 
 ReceivePath::PassEnd ReceivePath::failAt(qsizetype lineStart, const Status& status) {
@@ -186,7 +269,8 @@ void ReceivePath::showFailure(const Status& status) {
     m_view.setPauseEnabled(false);
 }
 
-Status ReceivePath::queueRow(qsizetype lineStart, int row, int column, CellRow values) {
+Status ReceivePath::queueRow(qsizetype lineStart, int row, int column, CellRow values,
+                             QStringView overflow) {
     if (values.isEmpty())
         return {};
     const bool joins = !m_block.rows.isEmpty() && m_block.column == column &&
@@ -200,6 +284,11 @@ Status ReceivePath::queueRow(qsizetype lineStart, int row, int column, CellRow v
         m_block.column = column;
     }
     m_block.rows << std::move(values);
+    if (!overflow.isEmpty()) {
+        m_block.overflow += QString::number(row) + u'\t';
+        m_block.overflow += overflow;
+        m_block.overflow += kLineEnd;
+    }
     if (m_block.rows.size() * m_block.rows.first().size() >= m_blockCells)
         return writeBlock();
     return {};
@@ -221,6 +310,7 @@ Status ReceivePath::writeBlock() {
     else if (call.elapsed() < kQuickCallMs && cells >= m_blockCells)
         m_blockCells = qMin(kMostBlockCells, m_blockCells * 2);
     m_block.rows.clear();
+    m_overflow += std::exchange(m_block.overflow, QString());
     return status;
 }
 
@@ -269,11 +359,12 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
             CellRow tokens;
             QStringView rest = lineText;
             QStringView token;
-            while (NextToken(rest, token) && tokens.size() < m_maxColumns) {
+            while (tokens.size() < m_maxColumns && NextToken(rest, token)) {
                 if (token != u"::" && token != u"=")
                     tokens << token.toString();
             }
-            if (const Status status = queueRow(lineStart, m_currentRow, 1, std::move(tokens));
+            if (const Status status = queueRow(lineStart, m_currentRow, 1, std::move(tokens),
+                                               tokensPastLastColumn(rest));
                 !status.ok())
                 return failAt(lineStart, status);
         } else {
@@ -286,6 +377,7 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
             }
             const int firstColumn = m_globals.blockColumn;
             CellRow fields;
+            QStringView cut; // the fields that found no column
             while (p <= e) {
                 const Separator separator = separatorAt(buffer.sliced(p), finalPass);
                 if (separator == Separator::Beginning) {
@@ -326,11 +418,13 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
                 f = f < 0 ? e : p + f;
                 fields << buffer.sliced(p, f - p).toString();
                 p = f + 1;
-                if (firstColumn + fields.size() > m_maxColumns)
-                    p = e + 1; // no room for the rest of the line
+                if (firstColumn + fields.size() > m_maxColumns && p <= e) {
+                    cut = buffer.sliced(p, e - p); // no room for the rest of the line
+                    p = e + 1;
+                }
             }
             if (const Status status =
-                    queueRow(lineStart, m_currentRow, firstColumn, std::move(fields));
+                    queueRow(lineStart, m_currentRow, firstColumn, std::move(fields), cut);
                 !status.ok())
                 return failAt(lineStart, status);
         }
@@ -346,6 +440,10 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
     const bool waiting = buffer.indexOf(kLineEnd, p) >= 0;
     dropWritten(p);
     return waiting ? PassEnd::Budget : PassEnd::Complete;
+}
+
+QString ReceivePath::takeOverflow() {
+    return std::exchange(m_overflow, QString());
 }
 
 void ReceivePath::dropWritten(qsizetype position) {
