@@ -1,10 +1,12 @@
 #include "fakeserial.h"
+#include "filecontent.h"
 #include "fixedclock.h"
 #include "memoryspreadsheet.h"
 #include "receivepath.h"
 #include "recordingview.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -69,6 +71,7 @@ struct Rig {
                : name == "writes"   ? QString::number(sheet().writeCount())
                : name == "count"    ? QString::number(sheet().cellCount(book))
                : name == "opens"    ? QString::number(serial.openCalls)
+               : name == "journal"  ? QString::fromLatin1(readFile(journal.path()))
                                     : "unknown check " + name;
     }
 
@@ -77,6 +80,8 @@ struct Rig {
     FakeSerial serial;
     RecordingReceiveView view;
     FixedClock clock;
+    QTemporaryDir folder;
+    CaptureJournal journal{folder.path()};
     ReceivePath receive{globals, serial, view, clock};
     WorkbookId book = 0;
     bool backlog = false;
@@ -202,6 +207,12 @@ void tst_ReceivePath::receive_data() {
         "?status Bytes Received: 15|>again\r\n",
         R"(1,1="kept" 2,1="half a li" 3,1="again" @4,1)");
     add("port lost after a CR", "+x\r|lose|>", R"(1,1="x" @2,1)");
+    add("port lost, nothing waiting", ">a\r\n|lose|>|?status COM port not available",
+        "1,1=\"a\" @2,1");
+    add("journal takes the text as received", "journal|>a\r\n|+b|lose|>|?journal a\r\nb",
+        R"(1,1="a" 2,1="b" @3,1)");
+    add("a long backlog kept whole", "budget 0|noise 5000|>\r\n1\r\n|>",
+        "1,1=\"" + QString(5000, u'x') + "\" 2,1=1 @3,1");
     add("no line end for long",
         "noise 4095|?com grey|>\n|?com yellow|>y\r\r|>\rz\r|?status No line end (CR LF) "
         "received in the last 4,096 bytes|?trouble true|>\n|?com green|?status Bytes "
@@ -283,6 +294,9 @@ void tst_ReceivePath::receive() {
         } else if (step.startsWith("emu ") || step == "serial") {
             rig.globals.emulatorActive = step != "serial";
             rig.globals.emulatorOutput = rest;
+        } else if (step == "journal") {
+            QVERIFY(rig.journal.begin(rig.clock.now()));
+            rig.receive.setJournal(&rig.journal);
         } else if (step == "inject") {
             rig.globals.injectSingleTab = true;
         } else {
