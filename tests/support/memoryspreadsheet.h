@@ -53,11 +53,9 @@ public:
     Status settle() override;
 
     void setBusy(bool busy) { m_busy = busy; }
-    // The next call of the operation ("setBlock", "addWorksheet", "run", "saved", "quit"...) is
-    // not answered in time: it waits through the factory's CallWait until given up or past the
-    // deadline, fails as busy and is pending until answerPending(), or settle() unless stuck,
-    // carries it out. A quit not answered keeps the modified workbooks as it ends, when there
-    // is a recovery folder, and fails otherwise.
+    // The next call of the operation ("setBlock", "run", "quit"...) waits through the factory's
+    // CallWait, fails as busy and is pending until answerPending() or settle() (unless stuck)
+    // carries it out. A quit not answered keeps what it can in the recovery folder, if any.
     void holdNext(const QString& operation) { m_held = operation; }
     void answerPending() { m_pending->answer = m_pending->carryOut(); }
     bool stuck = false;
@@ -85,8 +83,7 @@ private:
         std::function<std::any()> carryOut;
         std::optional<std::any> answer;
     };
-    // A call of the application, answered by body unless held back or refused while another
-    // is pending.
+    // Answered by body unless held back, or refused while another call is pending.
     template <class R>
     R call(const QString& operation, const QList<CellValue>& arguments, std::function<R()> body,
            const QList<CellRow>& rows = {});
@@ -118,23 +115,17 @@ public:
     MemorySpreadsheet* last() const { return m_last; }
     int created() const { return m_created; }
 
-    // Keeps the test's windows answering while a held call waits; none: no waiting at all.
-    CallWait* wait = nullptr;
-    // How long a held call waits before it counts as not answered.
-    std::chrono::milliseconds deadline{0};
-    bool failCreate = false;  // no spreadsheet installed
-    QSet<QString> unloadable; // paths whose open fails although the file exists
+    CallWait* wait = nullptr;              // while a held call waits; none: no waiting
+    std::chrono::milliseconds deadline{0}; // for a held call
+    bool failCreate = false;               // no spreadsheet installed
+    QSet<QString> unloadable;              // paths whose open fails although the file exists
     QString startup = QStringLiteral("/nonexistent/startup");
     bool failStartupPath = false;
-    bool refuseActivate = false; // as busy
-    // What the user answers in the file-name dialog; "False" is Cancel.
-    QString saveAsAnswer = QStringLiteral("False");
+    bool refuseActivate = false;                    // as busy
+    QString saveAsAnswer = QStringLiteral("False"); // the user's answer: Cancel
     bool failSaveAs = false;
-    // Where quit keeps each modified workbook (in files), as an office does with nobody to ask;
-    // empty: nothing is kept.
-    QString recoveryFolder;
-    // Macros by qualified name ("Book.xls!Tidy"); the function may change the workbook and
-    // returns false when the macro fails.
+    QString recoveryFolder; // where quit keeps each modified workbook (in files); empty: none
+    // Macros by qualified name ("Book.xls!Tidy"); false: the macro fails.
     QHash<QString, std::function<bool(MemorySpreadsheet&)>> macros;
 
     QStringList macroRuns;
