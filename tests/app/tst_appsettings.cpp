@@ -14,38 +14,33 @@ private slots:
         QVERIFY(m_config.isValid());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
     }
+    // The port and the macro switch as stored, and as read.
     void loaded_data() {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("port");
-        QTest::addColumn<bool>("enabled");
-        const QString port = "Communication/ComPort", enable = "Excel Macro/Enable";
-        QTest::newRow("nothing stored") << QString() << QString() << 1 << false;
-        QTest::newRow("port 3") << port << "3" << 3 << false;
-        QTest::newRow("port, blanks around") << port << " 7 " << 7 << false;
-        QTest::newRow("port 255") << port << "255" << 255 << false;
-        QTest::newRow("port 0") << port << "0" << 1 << false;
-        QTest::newRow("port -4") << port << "-4" << 1 << false;
-        QTest::newRow("port 256") << port << "256" << 1 << false;
-        QTest::newRow("port COM3") << port << "COM3" << 1 << false;
-        QTest::newRow("port empty") << port << "" << 1 << false;
-        QTest::newRow("True") << enable << "True" << 1 << true;
-        QTest::newRow("true") << enable << "true" << 1 << true;
-        QTest::newRow("FALSE") << enable << "FALSE" << 1 << false;
-        QTest::newRow("-1") << enable << "-1" << 1 << true;
-        QTest::newRow("0") << enable << "0" << 1 << false;
-        QTest::newRow("yes") << enable << "yes" << 1 << false;
-        QTest::newRow("enable empty") << enable << "" << 1 << false;
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("comPort");
+        QTest::addColumn<QString>("enable");
+        QTest::addColumn<bool>("macroEnabled");
+        QTest::newRow("nothing") << QString() << 1 << QString() << false;
+        QTest::newRow("3, True") << "3" << 3 << "True" << true;
+        QTest::newRow("blanks around, true") << " 7 " << 7 << "true" << true;
+        QTest::newRow("255, -1") << "255" << 255 << "-1" << true;
+        QTest::newRow("0, FALSE") << "0" << 1 << "FALSE" << false;
+        QTest::newRow("-4, 0") << "-4" << 1 << "0" << false;
+        QTest::newRow("256, yes") << "256" << 1 << "yes" << false;
+        QTest::newRow("COM3, empty") << "COM3" << 1 << "" << false;
+        QTest::newRow("empty, False") << "" << 1 << "False" << false;
     }
     void loaded() {
-        QFETCH(QString, key);
-        QFETCH(QString, stored);
+        QFETCH(QString, port);
+        QFETCH(QString, enable);
         openSettings()->clear();
-        if (!key.isEmpty())
-            openSettings()->setValue(key, stored);
+        if (!port.isNull()) {
+            openSettings()->setValue("Communication/ComPort", port);
+            openSettings()->setValue("Excel Macro/Enable", enable);
+        }
         const AppSettings settings = loadAppSettings();
-        QTEST(int(settings.comPort), "port");
-        QTEST(settings.macroEnabled, "enabled");
+        QTEST(int(settings.comPort), "comPort");
+        QTEST(settings.macroEnabled, "macroEnabled");
     }
     void roundTrip() {
         saveAppSettings({3, true, QString()});
