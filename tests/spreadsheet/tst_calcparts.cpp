@@ -16,18 +16,19 @@
 #include <atomic>
 #include <csignal>
 
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A worker on an office that only sleeps, and jobs that hold it until let go (at the latest
 // when the rig ends).
 struct WorkerRig {
     explicit WorkerRig(CallWait* wait = nullptr)
-        : worker(sleeping(office), wait) {}
-    ~WorkerRig() { letGo(); }
-    static OfficeProcess& sleeping(OfficeProcess& office) {
-        office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")});
-        return office;
+        : worker(office, wait) {
+        office.start(u"/bin/sleep"_s, {u"600"_s});
     }
+    ~WorkerRig() { letGo(); }
     std::function<Status()> held(Status answer = Status::success()) const {
         return [go = go, answer] {
             go->wait(false);
@@ -52,7 +53,7 @@ struct WorkerRig {
 };
 
 UnoCall write(double row, std::chrono::milliseconds deadline, const QList<CellRow>& rows = {}) {
-    UnoCall call(QStringLiteral("setBlock"), {row, 1.0, QStringLiteral("a")}, deadline);
+    UnoCall call(u"setBlock"_s, {row, 1.0, u"a"_s}, deadline);
     call.rows = rows;
     return call;
 }
@@ -119,12 +120,11 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(bool, ours);
         QTemporaryDir folder;
-        const QString book = folder.filePath(QStringLiteral("book.xls"));
+        const QString book = folder.filePath(u"book.xls"_s);
         QFile lock(lockFilePath(book));
         QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(content) == content.size());
         lock.close();
-        QCOMPARE(removeOwnLock(book, QStringLiteral("file:///home/u/.local/share/Celvane/office")),
-                 ours);
+        QCOMPARE(removeOwnLock(book, u"file:///home/u/.local/share/Celvane/office"_s), ours);
         QCOMPARE(lock.exists(), !ours);
     }
 
@@ -143,7 +143,7 @@ private slots:
         QFETCH(double, row);
         FakeWait wait;
         WorkerRig rig(&wait);
-        UnoCall first = write(1, std::chrono::milliseconds(100));
+        UnoCall first = write(1, 100ms);
         const Status answer =
             landed ? Status::success() : Status::failure(SpreadsheetStatus::Failed);
         QCOMPARE(rig.worker.perform(rig.held(answer), first).code, SpreadsheetStatus::Busy);
@@ -151,29 +151,28 @@ private slots:
         QVERIFY(wait.looks > 0);
         QCOMPARE(wait.ended, 1);
         // Pending, it holds back every other call.
-        UnoCall other = write(2, std::chrono::minutes(1));
+        UnoCall other = write(2, 1min);
         QCOMPARE(rig.worker.perform(rig.counted(), other).code, SpreadsheetStatus::Busy);
-        QCOMPARE(rig.worker.settle(std::chrono::milliseconds(100)).code, SpreadsheetStatus::Busy);
+        QCOMPARE(rig.worker.settle(100ms).code, SpreadsheetStatus::Busy);
         QVERIFY(!rig.worker.idle());
 
         rig.letGo();
-        QVERIFY(rig.worker.settle(std::chrono::minutes(1)).ok());
-        UnoCall next = write(row, std::chrono::minutes(1));
+        QVERIFY(rig.worker.settle(1min).ok());
+        UnoCall next = write(row, 1min);
         const Status status = rig.worker.perform(rig.counted(), next);
-        QTEST(QStringLiteral("%1, %2").arg(status.ok() ? "ok" : "failed",
-                                           *rig.runs ? "sent" : "not sent"),
+        QTEST(u"%1, %2"_s.arg(status.ok() ? "ok" : "failed", *rig.runs ? "sent" : "not sent"),
               "gives");
     }
 
     void lateBlockCoversTheStartOfALongerOne() {
         WorkerRig rig;
-        const CellRow a{QStringLiteral("a")};
-        const CellRow b{QStringLiteral("b")};
-        UnoCall late = write(5, std::chrono::milliseconds(100), {a});
+        const CellRow a{u"a"_s};
+        const CellRow b{u"b"_s};
+        UnoCall late = write(5, 100ms, {a});
         QCOMPARE(rig.worker.perform(rig.held(), late).code, SpreadsheetStatus::Busy);
         QCOMPARE(rig.worker.landedRows(write(5, {}, {a, b})), 0); // not landed while unanswered
         rig.letGo();
-        QVERIFY(rig.worker.settle(std::chrono::minutes(1)).ok());
+        QVERIFY(rig.worker.settle(1min).ok());
         QCOMPARE(rig.worker.landedRows(write(5, {}, {b})), 0);
         QCOMPARE(rig.worker.landedRows(write(5, {}, {a, b})), 1);
         QCOMPARE(rig.worker.landedRows(write(5, {}, {a, b})), 0); // the answer was taken
@@ -183,13 +182,13 @@ private slots:
         FakeWait wait;
         wait.giveUpAfter = 3;
         WorkerRig rig(&wait);
-        UnoCall macro(QStringLiteral("run"), {QStringLiteral("Tidy")}, std::chrono::minutes(10));
+        UnoCall macro(u"run"_s, {u"Tidy"_s}, 10min);
         QCOMPARE(rig.worker.perform(rig.held(), macro).code, SpreadsheetStatus::Busy);
         QCOMPARE(wait.looks, 3);
         QCOMPARE(wait.ended, 1);
         // Beside the call it hangs in, the office is still asked for what can be saved.
         wait.giveUpAfter = -1;
-        QVERIFY(rig.worker.rescue(rig.counted(), std::chrono::minutes(1)).ok());
+        QVERIFY(rig.worker.rescue(rig.counted(), 1min).ok());
         QCOMPARE(*rig.runs, 1);
         QVERIFY(!rig.worker.idle());
     }
@@ -200,7 +199,7 @@ private slots:
             ::kill(pid, SIGKILL);
             return job();
         };
-        UnoCall slow(QStringLiteral("slow"), {}, std::chrono::minutes(1));
+        UnoCall slow(u"slow"_s, {}, 1min);
         QCOMPARE(rig.worker.perform(dying, slow).code, SpreadsheetStatus::Closed);
         rig.letGo();
         // Every later call fails at once, without running.
@@ -218,9 +217,8 @@ private slots:
     void officeThatDoesNotStart() {
         QFETCH(QString, office);
         QTemporaryDir home;
-        const CalcOptions options{office, home.filePath(QStringLiteral("profile")),
-                                  home.filePath(QStringLiteral("startup")),
-                                  home.filePath(QStringLiteral("documents"))};
+        const CalcOptions options{office, home.filePath(u"profile"_s), home.filePath(u"startup"_s),
+                                  home.filePath(u"documents"_s)};
         Status status;
         QVERIFY(!CalcSpreadsheetFactory(options).create(status));
         QCOMPARE(status.code, SpreadsheetStatus::Failed);
@@ -228,8 +226,7 @@ private slots:
         // An application whose start failed only fails, as closed.
         CalcSpreadsheet app(options);
         QVERIFY(!app.start().ok());
-        QCOMPARE(app.open(home.filePath(QStringLiteral("x.xls"))).status.code,
-                 SpreadsheetStatus::Closed);
+        QCOMPARE(app.open(home.filePath(u"x.xls"_s)).status.code, SpreadsheetStatus::Closed);
         QCOMPARE(app.setCell(1, 1, 1.0).code, SpreadsheetStatus::Closed);
         QCOMPARE(app.quit().status.code, SpreadsheetStatus::Closed);
     }
