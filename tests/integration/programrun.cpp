@@ -142,7 +142,7 @@ bool isOrvaRow(const QMap<int, QVariant>& row) {
     for (auto cell = row.cbegin(); cell != row.cend(); ++cell)
         cells << QStringLiteral("%1%2:%3")
                      .arg(cell.key())
-                     .arg(cell.value().typeId() == QMetaType::Double ? u'n' : u't')
+                     .arg(cell.value().typeId() == QMetaType::Double ? "n" : "t")
                      .arg(cell.value().toString());
     static const QRegularExpression orva(QStringLiteral(
         R"(^1n:0 2n:\d{1,4} 3t:\d\d-\d\d-\d{4} 4t:\d\d:\d\d:\d\d 5n:(4\d|5\d|60) 6t:\(RAW\) 7n:2[0-5] 8t:\(C\)$)"));

@@ -1,5 +1,6 @@
 // What the Calc bridge does that a real office cannot show: macro and workbook names, whose
-// lock files are taken away, calls not answered in time, an office ending or not starting.
+// lock files are taken away, when it runs headless, calls not answered in time, an office ending
+// or not starting.
 
 #include "calcspreadsheet.h"
 #include "fakewait.h"
@@ -122,11 +123,28 @@ private slots:
         QFETCH(bool, ours);
         QTemporaryDir folder;
         const QString book = folder.filePath(u"book.xls"_s);
-        QFile lock(lockFilePath(book));
+        QFile lock(folder.filePath(u".~lock.book.xls#"_s)); // as the office names it
         QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(content) == content.size());
         lock.close();
         QCOMPARE(removeOwnLock(book, u"file:///home/u/.local/share/Celvane/office"_s), ours);
         QCOMPARE(lock.exists(), !ours);
+    }
+
+    void headless_data() {
+        QTest::addColumn<QByteArrayList>(
+            "environment"); // CELVANE_HEADLESS, DISPLAY, WAYLAND_DISPLAY
+        QTest::addColumn<bool>("headless");
+        QTest::newRow("forced") << QByteArrayList{"1", ":0", ""} << true;
+        QTest::newRow("0: shown on X") << QByteArrayList{"0", ":0", ""} << false;
+        QTest::newRow("shown on Wayland") << QByteArrayList{"", "", "wayland-0"} << false;
+        QTest::newRow("no display") << QByteArrayList{"0", "", ""} << true;
+    }
+
+    void headless() {
+        QFETCH(QByteArrayList, environment);
+        for (const char* name : {"CELVANE_HEADLESS", "DISPLAY", "WAYLAND_DISPLAY"})
+            qputenv(name, environment.takeFirst());
+        QTEST(CalcOptions::fromEnvironment().headless, "headless");
     }
 
     void lateAnswers_data() {
