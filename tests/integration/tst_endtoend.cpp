@@ -14,6 +14,7 @@
 #include <csignal>
 
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 constexpr qint64 kOrvaLineBytes = 50;
 
@@ -46,7 +47,7 @@ void tst_EndToEnd::orvaLinesLandRowByRow() {
     QFETCH(int, lines);
     QFETCH(bool, stopAtOnce);
     const qint64 bytes = lines * kOrvaLineBytes;
-    const QString path = file(QStringLiteral("orva.xls"));
+    const QString path = file(u"orva.xls"_s);
     ProgramRun run;
     QVERIFY2(run.start(), qPrintable(run.problem()));
     QCOMPARE(officeProcesses().size(), 1);
@@ -54,7 +55,7 @@ void tst_EndToEnd::orvaLinesLandRowByRow() {
         ::kill(officeProcesses().value(0), SIGSTOP);
     QVERIFY2(run.playInstrument("orva", lines, baud, 120s), qPrintable(run.problem()));
     QTRY_COMPARE_WITH_TIMEOUT(run.window()->receivePath().bytesReceived(), bytes, 120000);
-    const QString received = QStringLiteral("Bytes Received: %1").arg(bytes);
+    const QString received = u"Bytes Received: %1"_s.arg(bytes);
     if (stopAtOnce) {
         ::kill(officeProcesses().value(0), SIGCONT);
         // Stop once the office takes cells again, after one pass of the pump.
@@ -108,7 +109,7 @@ void tst_EndToEnd::officeStoppedOrKilled() {
     QCOMPARE(officeProcesses(), QList<pid_t>{});
 
     // The workbook is lost, and the status says so; everything received is in one file.
-    const QDir documents(file(QStringLiteral("Documents")));
+    const QDir documents(file(u"Documents"_s));
     const QStringList kept = documents.entryList({"Celvane unwritten data *.txt"});
     QCOMPARE(kept.size(), 1);
     const QString path = documents.filePath(kept.first());
@@ -116,9 +117,8 @@ void tst_EndToEnd::officeStoppedOrKilled() {
     const QString text = QString::fromLatin1(readFile(path));
     QFile::remove(path);
     QCOMPARE(text.size(), 2 * lines * kOrvaLineBytes);
-    QCOMPARE(text.count(QRegularExpression(QStringLiteral(R"(0 \d{4} :: [^\r\n]*\r\n)"))),
-             2 * lines);
-    QCOMPARE(text.mid(lines * kOrvaLineBytes, 7), QStringLiteral("0 0000 ")); // the second run
+    QCOMPARE(text.count(QRegularExpression(uR"(0 \d{4} :: [^\r\n]*\r\n)"_s)), 2 * lines);
+    QCOMPARE(text.mid(lines * kOrvaLineBytes, 7), u"0 0000 "_s); // the second run
 }
 
 QTEST_MAIN(tst_EndToEnd)

@@ -12,6 +12,8 @@
 #include <csignal>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 class tst_CalcOffice : public QObject {
     Q_OBJECT
 
@@ -57,7 +59,7 @@ void tst_CalcOffice::macroByQualifiedName() {
         QCOMPARE(m_app->run(QString::fromLatin1(macro)).ok(), runs);
         QCOMPARE(!m_app->saved(macros.value).value || QFile::exists(file("ran")), runs);
     }
-    QVERIFY(m_app->run(QStringLiteral("PersonalTidy")).ok() && QFile::exists(file("ran")));
+    QVERIFY(m_app->run(u"PersonalTidy"_s).ok() && QFile::exists(file("ran")));
     // The capture workbook is still the one written to.
     QVERIFY(m_app->setCell(1, 1, 1.0).ok());
     QCOMPARE(m_app->saved(capture).value, false);
@@ -79,11 +81,11 @@ void tst_CalcOffice::staleLockOfOurProfile() {
     start();
     const Result<WorkbookId> reopened = m_app->open(file("book.xls"));
     QVERIFY(reopened.ok());
-    QVERIFY(m_app->setCell(1, 1, QStringLiteral("after the lock")).ok());
+    QVERIFY(m_app->setCell(1, 1, u"after the lock"_s).ok());
     QVERIFY(m_app->saveAs(reopened.value, file("book.xls")).ok()); // not read-only
-    QCOMPARE(firstDifference(readXls(file("book.xls")),
-                             {SheetCells{{{1, 1}, QStringLiteral("after the lock")}}}),
-             QString());
+    QCOMPARE(
+        firstDifference(readXls(file("book.xls")), {SheetCells{{{1, 1}, u"after the lock"_s}}}),
+        QString());
 }
 
 void tst_CalcOffice::stuckOffice() {
@@ -117,7 +119,7 @@ void tst_CalcOffice::stuckOffice() {
 
 void tst_CalcOffice::destroyingEndsTheOffice() {
     QVERIFY(openCopy("book.xls"));
-    QVERIFY(m_app->setCell(1, 1, QStringLiteral("kept")).ok());
+    QVERIFY(m_app->setCell(1, 1, u"kept"_s).ok());
     const QDir documents(m_home.options().recoveryDir);
     const qsizetype before = documents.entryList(QDir::Files).size();
     m_app.reset();
@@ -128,16 +130,15 @@ void tst_CalcOffice::destroyingEndsTheOffice() {
 
 void tst_CalcOffice::saveAsDialog() {
     const auto ask = [this] {
-        return m_app->getSaveAsFilename(QString(), QStringLiteral("Excel workbook,*.xls"),
-                                        QStringLiteral("Rename"));
+        return m_app->getSaveAsFilename(QString(), u"Excel workbook,*.xls"_s, u"Rename"_s);
     };
     const ModalAnswer cancel([&](QDialog* dialog) {
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Rename"));
+        QCOMPARE(dialog->windowTitle(), u"Rename"_s);
         QCOMPARE(qobject_cast<QFileDialog*>(dialog)->directory().absolutePath(),
                  m_home.options().recoveryDir);
         dialog->reject();
     });
-    QCOMPARE(ask().value, QStringLiteral("False"));
+    QCOMPARE(ask().value, u"False"_s);
     QVERIFY(cancel.closedByUser());
     const ModalAnswer answer = answerSaveAs(file("chosen.xls"));
     QCOMPARE(ask().value, file("chosen.xls"));
