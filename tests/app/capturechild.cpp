@@ -1,6 +1,5 @@
-// The program with the in-memory spreadsheet, capturing until it is killed: what a test kills
-// to leave a capture behind that did not end normally. Its only argument is the folder of the
-// master workbook; settings, documents and journal are those of its environment.
+// The program with the in-memory spreadsheet, capturing until a test kills it. Its argument is
+// the master workbook's folder; settings, documents and journal are its environment's.
 
 #include "frmmain.h"
 #include "memoryspreadsheet.h"
@@ -11,13 +10,9 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (argc != 2)
-        return 2;
     modMain program(std::make_unique<MemorySpreadsheetFactory>());
-    if (!program.Main({false, QString::fromLocal8Bit(argv[1])}))
+    if (argc != 2 || !program.Main({false, QString::fromLocal8Bit(argv[1])}))
         return 1;
     program.mainWindow()->findChild<QPushButton*>(QStringLiteral("cmdStart"))->click();
-    if (program.mainWindow()->captureState() != 1)
-        return 1;
-    return app.exec();
+    return program.mainWindow()->captureState() == 1 ? app.exec() : 1;
 }

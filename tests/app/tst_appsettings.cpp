@@ -1,8 +1,8 @@
 #include "appsettings.h"
+#include "filecontent.h"
 #include "settings.h"
 #include "unwrittentext.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,112 +10,64 @@
 class tst_AppSettings : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void firstRunDefaults();
-    void storedPort_data();
-    void storedPort();
-    void storedEnable_data();
-    void storedEnable();
-    void roundTrip();
-    void unwrittenTextKeptAsReceived();
+    void initTestCase() {
+        QVERIFY(m_config.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
+    }
+    // The port and the macro switch as stored, and as read.
+    void loaded_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("comPort");
+        QTest::addColumn<QString>("enable");
+        QTest::addColumn<bool>("macroEnabled");
+        QTest::newRow("nothing") << QString() << 1 << QString() << false;
+        QTest::newRow("3, True") << "3" << 3 << "True" << true;
+        QTest::newRow("blanks around, true") << " 7 " << 7 << "true" << true;
+        QTest::newRow("255, -1") << "255" << 255 << "-1" << true;
+        QTest::newRow("0, FALSE") << "0" << 1 << "FALSE" << false;
+        QTest::newRow("-4, 0") << "-4" << 1 << "0" << false;
+        QTest::newRow("256, yes") << "256" << 1 << "yes" << false;
+        QTest::newRow("COM3, empty") << "COM3" << 1 << "" << false;
+        QTest::newRow("empty, False") << "" << 1 << "False" << false;
+    }
+    void loaded() {
+        QFETCH(QString, port);
+        QFETCH(QString, enable);
+        openSettings()->clear();
+        if (!port.isNull()) {
+            openSettings()->setValue("Communication/ComPort", port);
+            openSettings()->setValue("Excel Macro/Enable", enable);
+        }
+        const AppSettings settings = loadAppSettings();
+        QTEST(int(settings.comPort), "comPort");
+        QTEST(settings.macroEnabled, "macroEnabled");
+    }
+    void roundTrip() {
+        saveAppSettings({3, true, QString()});
+        auto raw = openSettings();
+        QCOMPARE(raw->value(QStringLiteral("Communication/ComPort")).toString(),
+                 QStringLiteral("3"));
+        QCOMPARE(raw->value(QStringLiteral("Excel Macro/Enable")).toString(),
+                 QStringLiteral("True"));
+        QVERIFY(raw->contains(QStringLiteral("Excel Macro/Name")));
+    }
+    void unwrittenTextKeptAsReceived() {
+        QTemporaryDir documents;
+        const QDateTime now(QDate(2026, 12, 6), QTime(14, 5, 9));
+        const QString title = QStringLiteral("Celvane unwritten data");
+        const QString text = QStringLiteral("12\t13\r\npartial") + QChar(0xE9); // stays one byte
+        const QString first = saveUnwrittenText(documents.path(), title, text, now);
+        QCOMPARE(QFileInfo(first).fileName(), title + QStringLiteral(" 2026-12-06 14-05-09.txt"));
+        QCOMPARE(readFile(first), QByteArray("12\t13\r\npartial\xE9"));
+        // A second file of the same moment does not replace the first.
+        QVERIFY(saveUnwrittenText(documents.path(), title, QStringLiteral("x"), now) != first);
+        QVERIFY(saveUnwrittenText(documents.filePath(QStringLiteral("missing")), title, text, now)
+                    .isEmpty());
+    }
 
 private:
-    void store(const QString& key, const QString& value);
     QTemporaryDir m_config;
 };
-
-void tst_AppSettings::initTestCase() {
-    QVERIFY(m_config.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-}
-
-void tst_AppSettings::init() {
-    openSettings()->clear();
-}
-
-void tst_AppSettings::store(const QString& key, const QString& value) {
-    openSettings()->setValue(key, value);
-}
-
-void tst_AppSettings::firstRunDefaults() {
-    const AppSettings settings = loadAppSettings();
-    QCOMPARE(settings.comPort, qint16(1));
-    QCOMPARE(settings.macroEnabled, false);
-    QCOMPARE(settings.macroName, QString());
-}
-
-void tst_AppSettings::storedPort_data() {
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("port");
-    QTest::newRow("three") << "3" << 3;
-    QTest::newRow("blanks around") << " 7 " << 7;
-    QTest::newRow("largest") << "255" << 255;
-    QTest::newRow("zero") << "0" << 1;
-    QTest::newRow("negative") << "-4" << 1;
-    QTest::newRow("too large") << "256" << 1;
-    QTest::newRow("not a number") << "COM3" << 1;
-    QTest::newRow("empty") << "" << 1;
-}
-
-void tst_AppSettings::storedPort() {
-    QFETCH(QString, stored);
-    QFETCH(int, port);
-    store(QStringLiteral("Communication/ComPort"), stored);
-    QCOMPARE(loadAppSettings().comPort, qint16(port));
-}
-
-void tst_AppSettings::storedEnable_data() {
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<bool>("enabled");
-    QTest::newRow("True") << "True" << true;
-    QTest::newRow("lower case true") << "true" << true;
-    QTest::newRow("False") << "False" << false;
-    QTest::newRow("upper case FALSE") << "FALSE" << false;
-    QTest::newRow("non-zero number") << "-1" << true;
-    QTest::newRow("zero") << "0" << false;
-    QTest::newRow("anything else") << "yes" << false;
-    QTest::newRow("empty") << "" << false;
-}
-
-void tst_AppSettings::storedEnable() {
-    QFETCH(QString, stored);
-    QFETCH(bool, enabled);
-    store(QStringLiteral("Excel Macro/Enable"), stored);
-    QCOMPARE(loadAppSettings().macroEnabled, enabled);
-}
-
-void tst_AppSettings::roundTrip() {
-    saveAppSettings({3, true, QString()});
-    auto raw = openSettings();
-    QCOMPARE(raw->value(QStringLiteral("Communication/ComPort")).toString(), QStringLiteral("3"));
-    QCOMPARE(raw->value(QStringLiteral("Excel Macro/Enable")).toString(), QStringLiteral("True"));
-    QVERIFY(raw->contains(QStringLiteral("Excel Macro/Name")));
-    QCOMPARE(raw->value(QStringLiteral("Excel Macro/Name")).toString(), QString());
-    const AppSettings loaded = loadAppSettings();
-    QCOMPARE(loaded.comPort, qint16(3));
-    QCOMPARE(loaded.macroEnabled, true);
-    QCOMPARE(loaded.macroName, QString());
-}
-
-void tst_AppSettings::unwrittenTextKeptAsReceived() {
-    QTemporaryDir documents;
-    const QDateTime now(QDate(2026, 12, 6), QTime(14, 5, 9));
-    QString text = QStringLiteral("12\t13\r\npartial");
-    text += QChar(0xE9); // a byte above 127 stays one byte
-    const QString title = QStringLiteral("Celvane unwritten data");
-    const QString first = saveUnwrittenText(documents.path(), title, text, now);
-    const QString second = saveUnwrittenText(documents.path(), title, QStringLiteral("x"), now);
-    QCOMPARE(QFileInfo(first).fileName(),
-             QStringLiteral("Celvane unwritten data 2026-12-06 14-05-09.txt"));
-    QVERIFY2(first != second, "a second file at the same moment does not replace the first");
-    QFile file(first);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("12\t13\r\npartial\xE9"));
-    QVERIFY(
-        saveUnwrittenText(documents.filePath(QStringLiteral("missing/folder")), title, text, now)
-            .isEmpty());
-}
 
 QTEST_GUILESS_MAIN(tst_AppSettings)
 #include "tst_appsettings.moc"

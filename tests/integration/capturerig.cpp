@@ -2,6 +2,8 @@
 
 #include "saveasanswer.h"
 
+using namespace Qt::StringLiterals;
+
 CaptureRig::CaptureRig(const QString& masterFolder)
     : clock(QDateTime(QDate(2026, 12, 6), QTime(14, 30, 0)))
     , capture(globals, serial, factory, shell, view, masterFolder) {}
@@ -14,7 +16,6 @@ bool CaptureRig::receive(const QString& text) {
         path.pump();
         if (view.excelLamp == LampColour::Red)
             return false;
-        // A pass writes for a while only; an incomplete last line waits for more text.
     } while (view.excelLamp == LampColour::Yellow || path.receiveBuffer() != waiting);
     return true;
 }
@@ -33,14 +34,11 @@ QString orvaLine(int index, int measurement, int temperature) {
 }
 
 void addOrvaRow(SheetCells& cells, int row, int index, int measurement, int temperature) {
-    cells.insert({row, 1}, 0.0);
-    cells.insert({row, 2}, double(index));
-    cells.insert({row, 3}, QStringLiteral("12-06-2026"));
-    cells.insert({row, 4}, QStringLiteral("14:05:09"));
-    cells.insert({row, 5}, double(measurement));
-    cells.insert({row, 6}, QStringLiteral("(RAW)"));
-    cells.insert({row, 7}, double(temperature));
-    cells.insert({row, 8}, QStringLiteral("(C)"));
+    const QVariantList values{
+        0.0,        double(index),       u"12-06-2026"_s, u"14:05:09"_s, double(measurement),
+        u"(RAW)"_s, double(temperature), u"(C)"_s};
+    for (int column = 1; column <= 8; ++column)
+        cells.insert({row, column}, values[column - 1]);
 }
 
 QStringList numbers(int first, int last) {

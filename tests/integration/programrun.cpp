@@ -20,9 +20,8 @@
 ProgramRun::ProgramRun() = default;
 
 ProgramRun::~ProgramRun() {
-    if (m_program && window() && window()->captureState() != 0) {
-        // A run that did not get to its stop: closing stops the capture, and the question for
-        // a new name is cancelled.
+    if (window() && window()->captureState() != 0) {
+        // A run that did not get to its stop: closing stops it, the question for a name cancelled.
         const ModalAnswer cancel([](QDialog*) {});
         m_program.reset();
     }
@@ -44,7 +43,6 @@ void ProgramRun::clickButton(const char* name) {
 bool ProgramRun::start() {
     if (!m_pty.start())
         return fail(QStringLiteral("socat could not make a pseudo-terminal pair"));
-    // The settings file lies in the configuration folder of the home this process runs in.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
     {
@@ -54,10 +52,9 @@ bool ProgramRun::start() {
     }
     m_program = std::make_unique<modMain>(
         std::make_unique<CalcSpreadsheetFactory>(CalcOptions::fromEnvironment(), &m_waiting));
-    if (!m_program->Main({false, QCoreApplication::applicationDirPath()}))
-        return fail(QStringLiteral("the program refused to start: another copy runs"));
-    if (!QTest::qWaitForWindowExposed(window()))
-        return fail(QStringLiteral("the main window did not show"));
+    if (!m_program->Main({false, QCoreApplication::applicationDirPath()}) ||
+        !QTest::qWaitForWindowExposed(window()))
+        return fail(QStringLiteral("the program did not start"));
     clickButton("cmdStart");
     if (window()->captureState() != 1)
         return fail(QStringLiteral("Start failed: ") + statusText());
@@ -73,15 +70,11 @@ bool ProgramRun::playInstrument(const char* model, qint64 count, int baud,
                         QStringLiteral("--interval"), QStringLiteral("0"),
                         QStringLiteral("--count"), QString::number(count), QStringLiteral("--baud"),
                         QString::number(baud), QStringLiteral("--device"), m_pty.deviceB()});
-    if (!m_instrument.waitForStarted(10000))
-        return fail(QStringLiteral("celvane-instrument did not start: ") +
-                    m_instrument.errorString());
-    if (!QTest::qWaitFor([this] { return m_instrument.state() == QProcess::NotRunning; },
-                         int(timeout.count())))
-        return fail(QStringLiteral("the instrument is still sending"));
-    if (m_instrument.exitStatus() != QProcess::NormalExit || m_instrument.exitCode() != 0)
-        return fail(
-            QStringLiteral("the instrument failed, exit code %1").arg(m_instrument.exitCode()));
+    if (!m_instrument.waitForStarted(10000) ||
+        !QTest::qWaitFor([this] { return m_instrument.state() == QProcess::NotRunning; },
+                         int(timeout.count())) ||
+        m_instrument.exitStatus() != QProcess::NormalExit || m_instrument.exitCode() != 0)
+        return fail(QStringLiteral("the instrument failed: ") + m_instrument.errorString());
     return true;
 }
 
@@ -95,20 +88,15 @@ bool ProgramRun::waitUntilWritten(qint64 bytes, std::chrono::milliseconds timeou
 }
 
 qint64 ProgramRun::bytesWritten() const {
-    const ReceivePath& receive = window()->receivePath();
-    return receive.bytesReceived() - receive.receiveBuffer().size();
+    return window()->receivePath().bytesReceived() - window()->receivePath().receiveBuffer().size();
 }
 
 QString ProgramRun::statusText() const {
     return window()->findChild<QLabel*>(QStringLiteral("panStatus"))->text();
 }
 
-namespace {
-
 // Stop writes what waits first, in passes between which the window goes on answering.
 constexpr int kPatienceMs = 3600 * 1000;
-
-} // namespace
 
 bool ProgramRun::stopSavingAs(const QString& path) {
     const ModalAnswer answer = answerSaveAs(path, kPatienceMs);
@@ -124,7 +112,6 @@ bool ProgramRun::stopSavingAs(const QString& path) {
 bool ProgramRun::stop() {
     const ModalAnswer cancel([](QDialog*) {});
     clickButton("cmdStop");
-    // Over once the spreadsheet's part is done: that part makes Start live again.
     if (!QTest::qWaitFor([this] { return startEnabled(); }, kPatienceMs))
         return fail(QStringLiteral("the stop did not end"));
     return true;
@@ -139,7 +126,6 @@ void ProgramRun::watchEventLoop() {
     m_turn.start();
     m_watch.callOnTimeout([this] {
         m_longestGap = qMax(m_longestGap, m_turn.restart());
-        // Measured until a question is asked.
         if (QApplication::activeModalWidget())
             m_watch.stop();
     });
@@ -150,23 +136,17 @@ namespace {
 
 constexpr qint64 kIndexes = 10000; // the index has four digits and wraps round
 
-bool isNumberIn(const QVariant& cell, double low, double high) {
-    return cell.typeId() == QMetaType::Double && cell.toDouble() >= low &&
-           cell.toDouble() <= high && cell.toDouble() == qint64(cell.toDouble());
-}
-
-bool isTextLike(const QVariant& cell, const char* pattern) {
-    return cell.typeId() == QMetaType::QString &&
-           QRegularExpression(QLatin1String(pattern)).match(cell.toString()).hasMatch();
-}
-
-// The row's columns 1 to 8 in order, when it holds an ORVA line and nothing else.
+// The row holds one whole ORVA line in columns 1 to 8 and nothing beside it.
 bool isOrvaRow(const QMap<int, QVariant>& row) {
-    return row.keys() == QList<int>{1, 2, 3, 4, 5, 6, 7, 8} && isNumberIn(row[1], 0, 0) &&
-           isNumberIn(row[2], 0, kIndexes - 1) && isTextLike(row[3], R"(^\d\d-\d\d-\d{4}$)") &&
-           isTextLike(row[4], R"(^\d\d:\d\d:\d\d$)") && isNumberIn(row[5], 40, 60) &&
-           isTextLike(row[6], R"(^\(RAW\)$)") && isNumberIn(row[7], 20, 25) &&
-           isTextLike(row[8], R"(^\(C\)$)");
+    QStringList cells;
+    for (auto cell = row.cbegin(); cell != row.cend(); ++cell)
+        cells << QStringLiteral("%1%2:%3")
+                     .arg(cell.key())
+                     .arg(cell.value().typeId() == QMetaType::Double ? "n" : "t")
+                     .arg(cell.value().toString());
+    static const QRegularExpression orva(QStringLiteral(
+        R"(^1n:0 2n:\d{1,4} 3t:\d\d-\d\d-\d{4} 4t:\d\d:\d\d:\d\d 5n:(4\d|5\d|60) 6t:\(RAW\) 7n:2[0-5] 8t:\(C\)$)"));
+    return orva.match(cells.join(u' ')).hasMatch();
 }
 
 } // namespace
@@ -174,12 +154,10 @@ bool isOrvaRow(const QMap<int, QVariant>& row) {
 OrvaRows readOrvaRows(const QList<SheetCells>& sheets, qint64 linesSent) {
     OrvaRows result;
     const auto note = [&result](const QString& problem) {
-        if (result.firstProblem.isEmpty())
-            result.firstProblem = problem;
+        result.firstProblem = result.firstProblem.isEmpty() ? problem : result.firstProblem;
     };
     qint64 next = 0; // the running index of the line expected next
     for (qsizetype sheet = 0; sheet < sheets.size(); ++sheet) {
-        // The cells come in row order, each row's in column order.
         QMap<int, QMap<int, QVariant>> rows;
         for (auto cell = sheets[sheet].cbegin(); cell != sheets[sheet].cend(); ++cell)
             rows[cell.key().first].insert(cell.key().second, cell.value());

@@ -6,8 +6,6 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QTimer>
 
 #include <chrono>
@@ -16,47 +14,37 @@
 class frmMain;
 class modMain;
 
-// The program as a user runs it, in this process: the entry routine with LibreOffice Calc as
-// its spreadsheet, COM 1 mapped in the settings file to one end of a pseudo-terminal pair, and
-// celvane-instrument playing an instrument on the other end. The process's home (documents,
-// configuration, the office's profile) is the caller's.
+// The program as a user runs it, in this process and home: the entry routine with Calc, COM 1
+// mapped to one end of a pseudo-terminal pair, celvane-instrument on the other. Calls that can
+// fail return false and say why in problem().
 class ProgramRun {
 public:
     ProgramRun();
     ~ProgramRun();
 
-    // Makes the pseudo-terminal pair, maps COM 1 to it, starts the program and clicks Start.
-    // True once the capture runs; otherwise problem() says why.
+    // Starts the program and clicks Start; true once the capture runs.
     bool start();
-
-    // Plays celvane-instrument as the model on the other end, count outputs with no pause at
-    // the line speed, and lets the program run until the instrument has ended; true when it
-    // ended by itself having sent everything.
+    // Plays the model, count outputs at the line speed without pause, until the instrument ends.
     bool playInstrument(const char* model, qint64 count, int baud,
                         std::chrono::milliseconds timeout);
-    // Lets the program run until it has received the bytes and written every complete line.
+    // Runs until the bytes are received and every complete line is written.
     bool waitUntilWritten(qint64 bytes, std::chrono::milliseconds timeout);
-
-    // Clicks Stop and answers the question for a new workbook name with path. True when the
-    // question came and was answered.
+    // Clicks Stop and answers the question for a new name with path.
     bool stopSavingAs(const QString& path);
-    // Clicks Stop and lets the program run until the stop is over; a question for a new name,
-    // should one come, is cancelled.
+    // Clicks Stop and runs until it is over; a question for a new name is cancelled.
     bool stop();
-    // The Start button is live: no capture runs, and a stop has done its spreadsheet's part.
+    // No capture runs and no stop is under way.
     bool startEnabled() const;
-    // How long the last stop took from the click to the question.
+    // From the last click on Stop to the question.
     std::chrono::milliseconds stopToQuestion() const { return m_stopToQuestion; }
-
-    // From now on until the next question the program asks, the longest time between two turns
-    // of the event loop is measured, to within the 10 ms of the timer that watches it.
+    // The longest time between two turns of the event loop from now to the next question
+    // (within the watching timer's 10 ms).
     void watchEventLoop();
     qint64 longestGapMs() const { return m_longestGap; }
 
     frmMain* window() const;
-    // What the status text shows.
     QString statusText() const;
-    // Received bytes already written into cells (the receive buffer holds the rest).
+    // Received bytes already written into cells.
     qint64 bytesWritten() const;
     QString problem() const { return m_problem; }
 
@@ -75,19 +63,16 @@ private:
     qint64 m_longestGap = 0;
 };
 
-// What a saved workbook holds of the lines an ORVA instrument sent with a running index
-// (0000, 0001, ... 9999, 0000, ...), read in row order over all its sheets.
+// What a saved workbook holds of ORVA lines sent with a running index (0000 ... 9999, 0000 ...),
+// read in row order over all sheets. Each row must be one whole line in columns 1 to 8.
 struct OrvaRows {
-    qint64 rows = 0;      // rows holding a whole ORVA line in columns 1 to 8
+    qint64 rows = 0;      // whole ORVA lines
     qint64 lost = 0;      // lines sent that no row holds
-    qint64 doubled = 0;   // rows whose line a row before already held, or out of order
-    qint64 malformed = 0; // rows that are not a whole ORVA line in columns 1 to 8
-    QString firstProblem; // what was wrong first, for a reader of the test's output
+    qint64 doubled = 0;   // rows holding a line again, or out of order
+    qint64 malformed = 0; // rows that are no whole ORVA line
+    QString firstProblem;
 
     bool complete() const { return lost == 0 && doubled == 0 && malformed == 0; }
 };
 
-// Every row must be one line, in the order sent: the leading 0, the index, the date and time
-// as texts, the measurement (40 to 60) and temperature (20 to 25) as numbers, with their unit
-// tags, and nothing right of column 8.
 OrvaRows readOrvaRows(const QList<SheetCells>& sheets, qint64 linesSent);

@@ -1,14 +1,10 @@
 #!/usr/bin/python3
 """Files the spreadsheet tests need, made and read without the office.
 
-  fixtures.py macrobook PATH            a workbook (.ods) whose Basic module Module1 holds the
-                                        test macros Tidy, Fails and CloseMe
-  fixtures.py usermacros PROFILE MARK   "My Macros" of an office profile: module Personal in
-                                        the Standard library with the macro PersonalTidy,
-                                        which writes the word "ran" into the file MARK
-  fixtures.py readxls PATH              every cell of an .xls workbook as JSON: a list of
-                                        sheets, each a list of [row, column, type, value]
-                                        (1-based; type "number" or "text"), read by xlrd
+  fixtures.py macrobook PATH           an .ods whose Basic module Module1 holds Tidy, Fails, CloseMe
+  fixtures.py usermacros PROFILE MARK  "My Macros": PersonalTidy writes "ran" into the file MARK
+  fixtures.py readxls PATH             every cell of an .xls as JSON, read by xlrd: sheets, each
+                                       a list of [row, column, "number" or "text", value], 1-based
 """
 
 import json
@@ -100,33 +96,23 @@ def user_macros(profile, mark):
 def read_xls(path):
     import xlrd
 
-    book = xlrd.open_workbook(path)
-    sheets = []
-    for sheet in book.sheets():
-        cells = []
-        for row in range(sheet.nrows):
-            for column in range(sheet.ncols):
-                cell = sheet.cell(row, column)
-                if cell.ctype == xlrd.XL_CELL_NUMBER:
-                    cells.append([row + 1, column + 1, "number", cell.value])
-                elif cell.ctype == xlrd.XL_CELL_TEXT:
-                    cells.append([row + 1, column + 1, "text", cell.value])
-                elif cell.ctype != xlrd.XL_CELL_EMPTY and cell.ctype != xlrd.XL_CELL_BLANK:
-                    cells.append([row + 1, column + 1, "other", str(cell.value)])
-        sheets.append(cells)
+    kinds = {xlrd.XL_CELL_NUMBER: "number", xlrd.XL_CELL_TEXT: "text"}
+    sheets = [[[row + 1, column + 1, kinds.get(cell.ctype, "other"),
+                 cell.value if cell.ctype == xlrd.XL_CELL_NUMBER else str(cell.value)]
+               for row in range(sheet.nrows) for column, cell in enumerate(sheet.row(row))
+               if cell.ctype not in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK)]
+              for sheet in xlrd.open_workbook(path).sheets()]
     json.dump(sheets, sys.stdout)
 
 
 def main(argv):
-    if len(argv) == 3 and argv[1] == "macrobook":
-        macro_book(argv[2])
-    elif len(argv) == 4 and argv[1] == "usermacros":
-        user_macros(argv[2], argv[3])
-    elif len(argv) == 3 and argv[1] == "readxls":
-        read_xls(argv[2])
-    else:
+    commands = {"macrobook": (macro_book, 1), "usermacros": (user_macros, 2),
+                "readxls": (read_xls, 1)}
+    command, count = commands.get(argv[1] if len(argv) > 1 else "", (None, -9))
+    if len(argv) != count + 2:
         sys.stderr.write(__doc__)
         return 2
+    command(*argv[2:])
     return 0
 
 

@@ -12,14 +12,14 @@
 
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 bool runFixtures(const QStringList& arguments, QByteArray* output = nullptr) {
     QProcess process;
-    // Debian's own Python, which has xlrd.
     process.start(QStringLiteral("/usr/bin/python3"),
                   QStringList{QStringLiteral(CELVANE_FIXTURES_SCRIPT)} + arguments);
-    // Reading a workbook of several full sheets takes a while.
     if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
         qWarning("fixtures.py %s: %s", qPrintable(arguments.join(u' ')),
@@ -38,13 +38,13 @@ OfficeTestHome::OfficeTestHome()
     const QString home = m_dir.path();
     for (const char* folder : {"config", "data", "cache", "runtime", "Documents"})
         QDir(home).mkpath(QString::fromLatin1(folder));
-    QFile::setPermissions(home + QStringLiteral("/runtime"),
+    QFile::setPermissions(home + u"/runtime"_s,
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("HOME", QFile::encodeName(home));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/data")));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/cache")));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home + QStringLiteral("/runtime")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + u"/config"_s));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home + u"/data"_s));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home + u"/cache"_s));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home + u"/runtime"_s));
     qputenv("CELVANE_HEADLESS", "1");
     CalcSpreadsheet app(options());
     m_ready = m_dir.isValid() && app.start().ok() && app.quit().ok() &&
@@ -55,15 +55,12 @@ OfficeTestHome::OfficeTestHome()
 WorkbookId OfficeTestHome::openMasterCopy(SpreadsheetApp& app, const QString& name) const {
     const QString path = file(name);
     QFile::remove(path);
-    if (!QFile::copy(masterWorkbook(), path) ||
+    if (!QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/spreadsheet.xls"),
+                     path) ||
         !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner))
         return 0;
     const Result<WorkbookId> opened = app.open(path);
     return opened.ok() ? opened.value : 0;
-}
-
-QString masterWorkbook() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/spreadsheet.xls");
 }
 
 QList<SheetCells> readXls(const QString& path) {
@@ -96,13 +93,12 @@ QString firstDifference(const QList<SheetCells>& actual, const QList<SheetCells>
         for (auto cell = both.cbegin(); cell != both.cend(); ++cell) {
             const QVariant due = expected[sheet].value(cell.key());
             const QVariant found = actual[sheet].value(cell.key());
-            if (found.typeId() != due.typeId() || found != due) {
-                QString text;
-                QDebug(&text).nospace()
-                    << "sheet " << sheet + 1 << " row " << cell.key().first << " column "
-                    << cell.key().second << ": " << found << " where " << due << " was due";
-                return text;
-            }
+            if (found.typeId() == due.typeId() && found == due)
+                continue;
+            QString text;
+            QDebug(&text).nospace() << "sheet " << sheet + 1 << " cell " << cell.key() << ": "
+                                    << found << " where " << due << " was due";
+            return text;
         }
     }
     return {};

@@ -1,6 +1,6 @@
-// What the Calc bridge does that a real office cannot show: how macro names are read, whose
-// lock files are taken away, calls not answered in time and their late answers, an office
-// ending during a call, an office that does not start.
+// What the Calc bridge does that a real office cannot show: macro and workbook names, whose
+// lock files are taken away, when it runs headless, calls not answered in time, an office ending
+// or not starting.
 
 #include "calcspreadsheet.h"
 #include "fakewait.h"
@@ -11,274 +11,245 @@
 #include "unoworker.h"
 
 #include <QFile>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
 #include <csignal>
 
-class tst_CalcParts : public QObject {
-    Q_OBJECT
-
-private slots:
-    void macroNames_data();
-    void macroNames();
-    void workbookNames_data();
-    void workbookNames();
-    void lockOwners_data();
-    void lockOwners();
-    void lateAnswers_data();
-    void lateAnswers();
-    void lateBlockCoversTheStartOfALongerOne();
-    void givenUpCallAndRescue();
-    void officeEndingWhileACallWaits();
-    void officeThatDoesNotStart_data();
-    void officeThatDoesNotStart();
-};
-
-void tst_CalcParts::macroNames_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("parts"); // book|library|module|macro; empty: names no macro
-    QTest::newRow("bare") << "Tidy" << QString("|||Tidy");
-    QTest::newRow("qualified") << "spreadsheet.xls!Tidy" << QString("spreadsheet.xls|||Tidy");
-    QTest::newRow("with module") << "Book.xls!Module1.Tidy" << QString("Book.xls||Module1|Tidy");
-    QTest::newRow("with library") << "Book.xls!Standard.Module1.Tidy"
-                                  << QString("Book.xls|Standard|Module1|Tidy");
-    QTest::newRow("blank inside") << "Book.xls!Ti dy" << QString("Book.xls|||Ti dy");
-    QTest::newRow("leading bang qualifies nothing") << "!Tidy" << QString();
-    QTest::newRow("workbook and leading bang") << "spreadsheet.xls!!Tidy" << QString();
-    QTest::newRow("empty") << "" << QString();
-    QTest::newRow("too many parts") << "a.b.c.d" << QString();
-    QTest::newRow("empty part") << "Module1..Tidy" << QString();
-    QTest::newRow("blank around") << "Book.xls! Tidy" << QString();
-}
-
-void tst_CalcParts::macroNames() {
-    QFETCH(QString, text);
-    const std::optional<MacroName> name = MacroName::parse(text);
-    const QStringList parts =
-        name ? QStringList{name->book, name->library, name->module, name->macro} : QStringList();
-    QTEST(parts.join(u'|'), "parts");
-}
-
-void tst_CalcParts::workbookNames_data() {
-    // The name the user gave at the save question; what the workbook is stored as.
-    QTest::addColumn<QString>("given");
-    QTest::addColumn<QString>("stored");
-    QTest::newRow("no extension") << "plain" << QString("plain.xls");
-    QTest::newRow("dots in a date") << "run 12.06.2026" << QString("run 12.06.2026.xls");
-    QTest::newRow("capitals") << "RUN.XLS" << QString("RUN.XLS");
-    QTest::newRow("xlsx") << "run.xlsx" << QString("run.xlsx");
-    QTest::newRow("ods in a folder with a dot") << "dir.v2/run.ods" << QString("dir.v2/run.ods");
-    // A text format would keep one sheet only.
-    QTest::newRow("csv") << "run.csv" << QString("run.csv.xls");
-}
-
-void tst_CalcParts::workbookNames() {
-    QFETCH(QString, given);
-    const QString stored = workbookFileName(given);
-    QTEST(stored, "stored");
-    QVERIFY(!storeFilterFor(stored).isEmpty());
-}
-
-void tst_CalcParts::lockOwners_data() {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("ours");
-    const QByteArray user = ",u,host,06.12.2026 20:42,";
-    const QByteArray profile = "file:///home/u/.local/share/Celvane/office";
-    QTest::newRow("ours") << user + profile + ";\n" << true;
-    QTest::newRow("author with comma") << "Doe\\, Jane" + user + profile + ";" << true;
-    QTest::newRow("other profile") << user + "file:///home/u/.config/libreoffice/4;" << false;
-    QTest::newRow("profile below ours") << user + profile + "/other;" << false;
-    QTest::newRow("garbage") << QByteArray("nonsense") << false;
-}
-
-void tst_CalcParts::lockOwners() {
-    QFETCH(QByteArray, content);
-    QFETCH(bool, ours);
-    QTemporaryDir folder;
-    const QString book = folder.filePath(QStringLiteral("book.xls"));
-    QFile lock(lockFilePath(book));
-    QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(content) == content.size());
-    lock.close();
-    // Only the lock an office of ours left behind is taken away.
-    QCOMPARE(removeOwnLock(book, QStringLiteral("file:///home/u/.local/share/Celvane/office")),
-             ours);
-    QCOMPARE(lock.exists(), !ours);
-}
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-// A job that holds the worker until let go, at the latest when the test ends, and then answers.
-struct HeldJob {
-    std::shared_ptr<std::atomic_bool> go = std::make_shared<std::atomic_bool>(false);
-    Status answer;
-
-    std::function<Status()> job() const {
-        return [go = go, answer = answer] {
+// A worker on an office that only sleeps, and jobs that hold it until let go (at the latest
+// when the rig ends).
+struct WorkerRig {
+    explicit WorkerRig(CallWait* wait = nullptr)
+        : worker(office, wait) {
+        office.start(u"/bin/sleep"_s, {u"600"_s});
+    }
+    ~WorkerRig() { letGo(); }
+    std::function<Status()> held(Status answer = Status::success()) const {
+        return [go = go, answer] {
             go->wait(false);
             return answer;
+        };
+    }
+    std::function<Status()> counted() const {
+        return [runs = runs] {
+            ++*runs;
+            return Status::success();
         };
     }
     void letGo() const {
         *go = true;
         go->notify_all();
     }
+
+    std::shared_ptr<std::atomic_bool> go = std::make_shared<std::atomic_bool>(false);
+    std::shared_ptr<std::atomic_int> runs = std::make_shared<std::atomic_int>(0);
+    OfficeProcess office;
+    UnoWorker worker;
 };
 
-// A job that counts its runs.
-std::function<Status()> counted(const std::shared_ptr<std::atomic_int>& runs) {
-    return [runs] {
-        ++*runs;
-        return Status::success();
-    };
+UnoCall write(double row, std::chrono::milliseconds deadline, const QList<CellRow>& rows = {}) {
+    UnoCall call(u"setBlock"_s, {row, 1.0, u"a"_s}, deadline);
+    call.rows = rows;
+    return call;
 }
 
 } // namespace
 
-void tst_CalcParts::lateAnswers_data() {
-    QTest::addColumn<bool>("landed");   // the late call succeeded
-    QTest::addColumn<double>("row");    // of the call made once the answer came (first: row 1)
-    QTest::addColumn<QString>("gives"); // its status, and whether it was sent
-    QTest::newRow("a late success counts for the same call") << true << 1.0 << "ok, not sent";
-    QTest::newRow("a late failure counts for the same call") << false << 1.0 << "failed, not sent";
-    QTest::newRow("another call drops it") << true << 2.0 << "ok, sent";
-}
+class tst_CalcParts : public QObject {
+    Q_OBJECT
 
-void tst_CalcParts::lateAnswers() {
-    QFETCH(bool, landed);
-    QFETCH(double, row);
-    OfficeProcess office;
-    QVERIFY(office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
-    FakeWait wait;
-    UnoWorker worker(office, &wait);
-    HeldJob held{.answer = landed ? Status::success() : Status::failure(SpreadsheetStatus::Failed)};
-    const auto letGoAtTheEnd = qScopeGuard([&] { held.letGo(); });
-    const auto write = [](double row, std::chrono::milliseconds deadline) {
-        return UnoCall(QStringLiteral("setBlock"), {row, 1.0, QStringLiteral("a")}, deadline);
-    };
+private slots:
+    void macroNames_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("parts"); // book|library|module|macro; empty: names no macro
+        QTest::newRow("bare") << "Tidy" << QString("|||Tidy");
+        QTest::newRow("with module")
+            << "Book.xls!Module1.Tidy" << QString("Book.xls||Module1|Tidy");
+        QTest::newRow("with library") << "B.xls!Std.M1.Ti dy" << QString("B.xls|Std|M1|Ti dy");
+        QTest::newRow("leading bang") << "!Tidy" << QString();
+        QTest::newRow("empty") << "" << QString();
+        QTest::newRow("two bangs") << "b.xls!!Tidy" << QString();
+        QTest::newRow("too many parts") << "a.b.c.d" << QString();
+        QTest::newRow("empty part") << "Module1..Tidy" << QString();
+        QTest::newRow("blank around") << "Book.xls! Tidy" << QString();
+    }
 
-    // Not answered by its deadline: busy, the caller's windows kept answering meanwhile.
-    UnoCall first = write(1, std::chrono::milliseconds(100));
-    QCOMPARE(worker.perform(held.job(), first).code, SpreadsheetStatus::Busy);
-    QVERIFY(wait.looks > 0);
-    QCOMPARE(wait.ended, 1);
-    // Pending, it holds back every other call.
-    const auto runs = std::make_shared<std::atomic_int>(0);
-    UnoCall other = write(2, std::chrono::minutes(1));
-    QCOMPARE(worker.perform(counted(runs), other).code, SpreadsheetStatus::Busy);
-    QCOMPARE(worker.settle(std::chrono::milliseconds(100)).code, SpreadsheetStatus::Busy);
-    QVERIFY(!worker.idle());
+    void macroNames() {
+        QFETCH(QString, text);
+        const std::optional<MacroName> name = MacroName::parse(text);
+        const QStringList parts =
+            name ? QStringList{name->book, name->library, name->module, name->macro}
+                 : QStringList();
+        QTEST(parts.join(u'|'), "parts");
+    }
 
-    held.letGo();
-    QVERIFY(worker.settle(std::chrono::minutes(1)).ok());
-    UnoCall next = write(row, std::chrono::minutes(1));
-    const Status status = worker.perform(counted(runs), next);
-    QTEST(QStringLiteral("%1, %2").arg(status.ok() ? "ok" : "failed", *runs ? "sent" : "not sent"),
-          "gives");
-}
+    void workbookNames_data() {
+        QTest::addColumn<QString>("given"); // at the question for a new name
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("no extension") << "run 12.06.2026" << QString("run 12.06.2026.xls");
+        QTest::newRow("capitals") << "RUN.XLS" << QString("RUN.XLS");
+        QTest::newRow("xlsx") << "run.xlsx" << QString("run.xlsx");
+        QTest::newRow("ods in a folder with a dot")
+            << "dir.v2/run.ods" << QString("dir.v2/run.ods");
+        QTest::newRow("csv keeps one sheet only") << "run.csv" << QString("run.csv.xls");
+    }
 
-void tst_CalcParts::lateBlockCoversTheStartOfALongerOne() {
-    OfficeProcess office;
-    QVERIFY(office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
-    UnoWorker worker(office, nullptr);
-    const HeldJob held;
-    const auto letGoAtTheEnd = qScopeGuard([&] { held.letGo(); });
-    const auto block = [](const QList<CellRow>& rows) {
-        UnoCall call(QStringLiteral("setBlock"), {1.0, 5.0, 1.0}, std::chrono::milliseconds(100));
-        call.rows = rows;
-        return call;
-    };
-    const CellRow first{QStringLiteral("a")};
-    const CellRow second{QStringLiteral("b")};
-    UnoCall late = block({first});
-    QCOMPARE(worker.perform(held.job(), late).code, SpreadsheetStatus::Busy);
-    // Nothing landed while the write is unanswered.
-    QCOMPARE(worker.landedRows(block({first, second})), 0);
-    held.letGo();
-    QVERIFY(worker.settle(std::chrono::minutes(1)).ok());
-    QCOMPARE(worker.landedRows(block({second})), 0); // another block
-    QCOMPARE(worker.landedRows(block({first, second})), 1);
-    QCOMPARE(worker.landedRows(block({first, second})), 0); // the answer was taken
-}
+    void workbookNames() {
+        QFETCH(QString, given);
+        QTEST(workbookFileName(given), "stored");
+        QVERIFY(!storeFilterFor(workbookFileName(given)).isEmpty());
+    }
 
-void tst_CalcParts::givenUpCallAndRescue() {
-    OfficeProcess office;
-    QVERIFY(office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
-    FakeWait wait;
-    wait.giveUpAfter = 3;
-    UnoWorker worker(office, &wait);
-    const HeldJob held;
-    const auto letGoAtTheEnd = qScopeGuard([&] { held.letGo(); });
-    // The user gives up long before the deadline.
-    UnoCall macro(QStringLiteral("run"), {QStringLiteral("Tidy")}, std::chrono::minutes(10));
-    QCOMPARE(worker.perform(held.job(), macro).code, SpreadsheetStatus::Busy);
-    QCOMPARE(wait.looks, 3);
-    QCOMPARE(wait.ended, 1);
-    // Beside the call it hangs in, the office is still asked for what can be saved.
-    wait.giveUpAfter = -1;
-    const auto runs = std::make_shared<std::atomic_int>(0);
-    QVERIFY(worker.rescue(counted(runs), std::chrono::minutes(1)).ok());
-    QCOMPARE(*runs, 1);
-    QVERIFY(!worker.idle());
-}
+    void lockOwners_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("ours");
+        const QByteArray user = ",u,host,06.12.2026 20:42,";
+        const QByteArray profile = "file:///home/u/.local/share/Celvane/office";
+        QTest::newRow("ours") << user + profile + ";\n" << true;
+        QTest::newRow("author with comma") << "Doe\\, Jane" + user + profile + ";" << true;
+        QTest::newRow("other profile") << user + "file:///home/u/.config/libreoffice/4;" << false;
+        QTest::newRow("profile below ours") << user + profile + "/other;" << false;
+        QTest::newRow("garbage") << QByteArray("nonsense") << false;
+    }
 
-void tst_CalcParts::officeEndingWhileACallWaits() {
-    OfficeProcess office;
-    QVERIFY(office.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
-    UnoWorker worker(office, nullptr);
-    // The office dies while a slow call waits for its answer; the call holds the worker until
-    // let go, at the latest when this ends.
-    const auto go = std::make_shared<std::atomic_bool>(false);
-    const auto letGo = [go] {
-        *go = true;
-        go->notify_all();
-    };
-    const auto letGoAtTheEnd = qScopeGuard(letGo);
-    const auto dying = [pid = office.pid(), go] {
-        ::kill(pid, SIGKILL);
-        go->wait(false);
-        return Status::success();
-    };
-    UnoCall slow(QStringLiteral("slow"), {}, std::chrono::minutes(1));
-    QCOMPARE(worker.perform(dying, slow).code, SpreadsheetStatus::Closed);
-    letGo();
-    // Every later call fails at once, without running.
-    const auto ran = std::make_shared<std::atomic_bool>(false);
-    const auto later = [ran] {
-        *ran = true;
-        return Status::success();
-    };
-    QCOMPARE(worker.perform(later, slow).code, SpreadsheetStatus::Closed);
-    QTRY_VERIFY(worker.idle());
-    QVERIFY(!*ran);
-}
+    void lockOwners() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, ours);
+        QTemporaryDir folder;
+        const QString book = folder.filePath(u"book.xls"_s);
+        QFile lock(folder.filePath(u".~lock.book.xls#"_s)); // as the office names it
+        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(content) == content.size());
+        lock.close();
+        QCOMPARE(removeOwnLock(book, u"file:///home/u/.local/share/Celvane/office"_s), ours);
+        QCOMPARE(lock.exists(), !ours);
+    }
 
-void tst_CalcParts::officeThatDoesNotStart_data() {
-    QTest::addColumn<QString>("office");
-    QTest::newRow("not installed") << "/nonexistent/soffice.bin";
-    QTest::newRow("ends at once") << "/bin/true";
-}
+    void headless_data() {
+        QTest::addColumn<QByteArrayList>(
+            "environment"); // CELVANE_HEADLESS, DISPLAY, WAYLAND_DISPLAY
+        QTest::addColumn<bool>("headless");
+        QTest::newRow("forced") << QByteArrayList{"1", ":0", ""} << true;
+        QTest::newRow("0: shown on X") << QByteArrayList{"0", ":0", ""} << false;
+        QTest::newRow("shown on Wayland") << QByteArrayList{"", "", "wayland-0"} << false;
+        QTest::newRow("no display") << QByteArrayList{"0", "", ""} << true;
+    }
 
-void tst_CalcParts::officeThatDoesNotStart() {
-    QFETCH(QString, office);
-    QTemporaryDir home;
-    const CalcOptions options{office, home.filePath(QStringLiteral("profile")),
-                              home.filePath(QStringLiteral("startup")),
-                              home.filePath(QStringLiteral("documents"))};
-    Status status;
-    QVERIFY(!CalcSpreadsheetFactory(options).create(status));
-    QCOMPARE(status.code, SpreadsheetStatus::Failed);
-    QVERIFY(!status.message.isEmpty());
-    // An application whose start failed only fails, as closed.
-    CalcSpreadsheet app(options);
-    QVERIFY(!app.start().ok());
-    QCOMPARE(app.open(home.filePath(QStringLiteral("x.xls"))).status.code,
-             SpreadsheetStatus::Closed);
-    QCOMPARE(app.setCell(1, 1, 1.0).code, SpreadsheetStatus::Closed);
-    QCOMPARE(app.quit().status.code, SpreadsheetStatus::Closed);
-}
+    void headless() {
+        QFETCH(QByteArrayList, environment);
+        for (const char* name : {"CELVANE_HEADLESS", "DISPLAY", "WAYLAND_DISPLAY"})
+            qputenv(name, environment.takeFirst());
+        QTEST(CalcOptions::fromEnvironment().headless, "headless");
+    }
+
+    void lateAnswers_data() {
+        QTest::addColumn<bool>("landed");   // the late call succeeded
+        QTest::addColumn<double>("row");    // of the call made once the answer came (first: row 1)
+        QTest::addColumn<QString>("gives"); // its status, and whether it was sent
+        QTest::newRow("a late success counts for the same call") << true << 1.0 << "ok, not sent";
+        QTest::newRow("a late failure counts for the same call")
+            << false << 1.0 << "failed, not sent";
+        QTest::newRow("another call drops it") << true << 2.0 << "ok, sent";
+    }
+
+    void lateAnswers() {
+        QFETCH(bool, landed);
+        QFETCH(double, row);
+        FakeWait wait;
+        WorkerRig rig(&wait);
+        UnoCall first = write(1, 100ms);
+        const Status answer =
+            landed ? Status::success() : Status::failure(SpreadsheetStatus::Failed);
+        QCOMPARE(rig.worker.perform(rig.held(answer), first).code, SpreadsheetStatus::Busy);
+        // The caller's windows kept answering meanwhile.
+        QVERIFY(wait.looks > 0);
+        QCOMPARE(wait.ended, 1);
+        // Pending, it holds back every other call.
+        UnoCall other = write(2, 1min);
+        QCOMPARE(rig.worker.perform(rig.counted(), other).code, SpreadsheetStatus::Busy);
+        QCOMPARE(rig.worker.settle(100ms).code, SpreadsheetStatus::Busy);
+        QVERIFY(!rig.worker.idle());
+
+        rig.letGo();
+        QVERIFY(rig.worker.settle(1min).ok());
+        UnoCall next = write(row, 1min);
+        const Status status = rig.worker.perform(rig.counted(), next);
+        QTEST(u"%1, %2"_s.arg(status.ok() ? "ok" : "failed", *rig.runs ? "sent" : "not sent"),
+              "gives");
+    }
+
+    void lateBlockCoversTheStartOfALongerOne() {
+        WorkerRig rig;
+        const CellRow a{u"a"_s};
+        const CellRow b{u"b"_s};
+        UnoCall late = write(5, 100ms, {a});
+        QCOMPARE(rig.worker.perform(rig.held(), late).code, SpreadsheetStatus::Busy);
+        QCOMPARE(rig.worker.landedRows(write(5, {}, {a, b})), 0); // not landed while unanswered
+        rig.letGo();
+        QVERIFY(rig.worker.settle(1min).ok());
+        QCOMPARE(rig.worker.landedRows(write(5, {}, {b})), 0);
+        QCOMPARE(rig.worker.landedRows(write(5, {}, {a, b})), 1);
+        QCOMPARE(rig.worker.landedRows(write(5, {}, {a, b})), 0); // the answer was taken
+    }
+
+    void givenUpCallAndRescue() {
+        FakeWait wait;
+        wait.giveUpAfter = 3;
+        WorkerRig rig(&wait);
+        UnoCall macro(u"run"_s, {u"Tidy"_s}, 10min);
+        QCOMPARE(rig.worker.perform(rig.held(), macro).code, SpreadsheetStatus::Busy);
+        QCOMPARE(wait.looks, 3);
+        QCOMPARE(wait.ended, 1);
+        // Beside the call it hangs in, the office is still asked for what can be saved.
+        wait.giveUpAfter = -1;
+        QVERIFY(rig.worker.rescue(rig.counted(), 1min).ok());
+        QCOMPARE(*rig.runs, 1);
+        QVERIFY(!rig.worker.idle());
+    }
+
+    void officeEndingWhileACallWaits() {
+        WorkerRig rig;
+        const auto dying = [pid = rig.office.pid(), job = rig.held()] {
+            ::kill(pid, SIGKILL);
+            return job();
+        };
+        UnoCall slow(u"slow"_s, {}, 1min);
+        QCOMPARE(rig.worker.perform(dying, slow).code, SpreadsheetStatus::Closed);
+        rig.letGo();
+        // Every later call fails at once, without running.
+        QCOMPARE(rig.worker.perform(rig.counted(), slow).code, SpreadsheetStatus::Closed);
+        QTRY_VERIFY(rig.worker.idle());
+        QCOMPARE(*rig.runs, 0);
+    }
+
+    void officeThatDoesNotStart_data() {
+        QTest::addColumn<QString>("office");
+        QTest::newRow("not installed") << "/nonexistent/soffice.bin";
+        QTest::newRow("ends at once") << "/bin/true";
+    }
+
+    void officeThatDoesNotStart() {
+        QFETCH(QString, office);
+        QTemporaryDir home;
+        const CalcOptions options{office, home.filePath(u"profile"_s), home.filePath(u"startup"_s),
+                                  home.filePath(u"documents"_s)};
+        Status status;
+        QVERIFY(!CalcSpreadsheetFactory(options).create(status));
+        QCOMPARE(status.code, SpreadsheetStatus::Failed);
+        QVERIFY(!status.message.isEmpty());
+        // An application whose start failed only fails, as closed.
+        CalcSpreadsheet app(options);
+        QVERIFY(!app.start().ok());
+        QCOMPARE(app.open(home.filePath(u"x.xls"_s)).status.code, SpreadsheetStatus::Closed);
+        QCOMPARE(app.setCell(1, 1, 1.0).code, SpreadsheetStatus::Closed);
+        QCOMPARE(app.quit().status.code, SpreadsheetStatus::Closed);
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_CalcParts)
 #include "tst_calcparts.moc"

@@ -1,17 +1,12 @@
 #pragma once
 
 #include <QProcess>
-#include <QString>
 #include <QTemporaryDir>
 
 // Two linked pseudo-terminals made by socat: what is written to one end arrives at the other.
 class PtyPair {
 public:
-    PtyPair();
-    ~PtyPair();
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
-
+    ~PtyPair() { stop(); }
     // Starts socat and waits until both ends exist; false when that failed.
     bool start();
     // Ends socat: both ends go away.

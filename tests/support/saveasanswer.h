@@ -6,19 +6,18 @@
 #include <QLineEdit>
 #include <QTest>
 
-// The user's answer to the question for a new workbook name: the path typed into the file
-// dialog, then Enter. Set it up before the click that asks; the question is waited for
-// patienceMs at the most.
+// The user types the path as the new workbook name, then Enter; any other dialog is left
+// unanswered. Set it up before the click that asks.
 inline ModalAnswer answerSaveAs(const QString& path, int patienceMs = 2000) {
     return ModalAnswer(
         [path](QDialog* dialog) {
-            if (!qobject_cast<QFileDialog*>(dialog))
-                return; // not the question for a name: left unanswered
-            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            if (!name)
-                return;
-            name->setText(path);
-            QTest::keyClick(name, Qt::Key_Return);
+            auto* name = qobject_cast<QFileDialog*>(dialog)
+                             ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                             : nullptr;
+            if (name != nullptr) {
+                name->setText(path);
+                QTest::keyClick(name, Qt::Key_Return);
+            }
         },
         patienceMs);
 }
