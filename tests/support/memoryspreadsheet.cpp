@@ -5,23 +5,15 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <thread>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-Status notAnswered() {
-    return Status::failure(SpreadsheetStatus::Busy, QStringLiteral("not answered"));
-}
-
-Status failed(const char* why) {
-    return Status::failure(SpreadsheetStatus::Failed, QString::fromLatin1(why));
-}
-
-// The value when the status is ok, the status otherwise.
-template <class T, class F> Result<T> answer(const Status& status, F value) {
-    if (!status.ok())
-        return {status};
-    return {{}, value()};
+Status failure(quint32 code) {
+    return Status::failure(code, u"memory spreadsheet: %1"_s.arg(code, 0, 16));
 }
 
 } // namespace
@@ -32,35 +24,38 @@ MemorySpreadsheet::~MemorySpreadsheet() {
 }
 
 Status MemorySpreadsheet::available(WorkbookId book) const {
-    if (m_closed)
-        return Status::failure(SpreadsheetStatus::Closed, QStringLiteral("application closed"));
-    if (m_busy)
-        return Status::failure(SpreadsheetStatus::Busy, QStringLiteral("busy"));
-    if (book != -1 && (book < 1 || book > m_books.size() || m_books[book - 1].closed))
-        return Status::failure(SpreadsheetStatus::Closed, QStringLiteral("workbook closed"));
-    return {};
+    if (m_closed || (book != -1 && (book < 1 || book > m_books.size() || m_books[book - 1].closed)))
+        return failure(SpreadsheetStatus::Closed);
+    return m_busy ? failure(SpreadsheetStatus::Busy) : Status();
 }
 
-template <class R>
-R MemorySpreadsheet::call(const QString& operation, const QList<CellValue>& arguments,
-                          std::function<R()> body, const QList<CellRow>& rows) {
+template <class R, class F>
+R MemorySpreadsheet::call(const QList<CellValue>& call, WorkbookId book, F body,
+                          const QList<CellRow>& rows) {
+    const auto guarded = [this, book, body] {
+        if (const Status status = available(book); !status.ok())
+            return withStatus<R>(status);
+        if constexpr (std::is_same_v<decltype(body()), R>)
+            return body();
+        else
+            return R{{}, body()};
+    };
     if (m_closed)
-        return body();
+        return guarded();
     if (m_pending) {
         if (!m_pending->answer)
-            return withStatus<R>(notAnswered());
+            return withStatus<R>(failure(SpreadsheetStatus::Busy));
         // A late answer decides for the same call; any other call drops it.
         const Pending late = *std::exchange(m_pending, std::nullopt);
-        if (late.operation == operation && late.arguments == arguments && late.rows == rows)
+        if (late.call == call && late.rows == rows)
             return std::any_cast<R>(*late.answer);
     }
-    if (m_held != operation)
-        return body();
+    if (m_held != std::get<QString>(call.first()))
+        return guarded();
     m_held.clear();
     waitOut();
-    m_pending =
-        Pending{operation, arguments, rows, [body] { return std::any(body()); }, std::nullopt};
-    return withStatus<R>(notAnswered());
+    m_pending = Pending{call, rows, [guarded] { return std::any(guarded()); }, std::nullopt};
+    return withStatus<R>(failure(SpreadsheetStatus::Busy));
 }
 
 void MemorySpreadsheet::waitOut() {
@@ -76,11 +71,11 @@ void MemorySpreadsheet::waitOut() {
 }
 
 Status MemorySpreadsheet::settle() {
-    if (Status status = available(); !status.ok() || !m_pending || m_pending->answer)
+    if (Status status = available(-1); !status.ok() || !m_pending || m_pending->answer)
         return status;
     if (stuck) {
         waitOut();
-        return notAnswered();
+        return failure(SpreadsheetStatus::Busy);
     }
     answerPending();
     return {};
@@ -93,14 +88,12 @@ void MemorySpreadsheet::closeWorkbook(WorkbookId book) {
 }
 
 Result<QList<WorkbookId>> MemorySpreadsheet::workbooks() {
-    return call<Result<QList<WorkbookId>>>(QStringLiteral("workbooks"), {}, [this] {
-        return answer<QList<WorkbookId>>(available(), [this] {
-            QList<WorkbookId> open;
-            for (int i = 0; i < m_books.size(); ++i)
-                if (!m_books[i].closed)
-                    open << i + 1;
-            return open;
-        });
+    return call<Result<QList<WorkbookId>>>({u"workbooks"_s}, -1, [this] {
+        QList<WorkbookId> open;
+        for (int i = 0; i < m_books.size(); ++i)
+            if (!m_books[i].closed)
+                open << i + 1;
+        return open;
     });
 }
 
@@ -112,195 +105,163 @@ Result<WorkbookId> MemorySpreadsheet::open(const QString& path) {
 }
 
 Result<WorkbookId> MemorySpreadsheet::openBeside(const QString& path) {
-    return call<Result<WorkbookId>>(QStringLiteral("open"), {path}, [this, path] {
-        Status status = available();
-        const bool stored = m_factory.files.contains(path);
-        if (status.ok() && !stored &&
+    return call<Result<WorkbookId>>({u"open"_s, path}, -1, [this, path] {
+        if (!m_factory.files.contains(path) &&
             (!QFileInfo::exists(path) || m_factory.unloadable.contains(path)))
-            status = failed("cannot open");
-        return answer<WorkbookId>(status, [&] {
-            MemoryWorkbook book = m_factory.files.value(path);
-            book.path = path;
-            book.saved = true;
-            book.closed = false;
-            m_books << book;
-            return WorkbookId(m_books.size());
-        });
+            return Result<WorkbookId>{failure(SpreadsheetStatus::Failed)};
+        m_books << m_factory.files.value(path);
+        m_books.last().path = path;
+        m_books.last().saved = true;
+        return Result<WorkbookId>{{}, WorkbookId(m_books.size())};
     });
 }
 
 Status MemorySpreadsheet::setVisible(bool visible) {
-    return call<Status>(QStringLiteral("setVisible"), {double(visible)}, [this, visible] {
-        Status status = available();
-        m_visible = status.ok() ? visible : m_visible;
-        return status;
+    return call<Status>({u"setVisible"_s, double(visible)}, -1, [this, visible] {
+        m_visible = visible;
+        return Status();
     });
 }
 
 Result<QString> MemorySpreadsheet::startupPath() {
-    Status status = available();
-    if (status.ok() && m_factory.failStartupPath)
-        status = failed("no start-up folder");
-    return answer<QString>(status, [this] { return m_factory.startup; });
+    return call<Result<QString>>({u"startupPath"_s}, -1, [this] {
+        return m_factory.failStartupPath ? Result<QString>{failure(SpreadsheetStatus::Failed)}
+                                         : Result<QString>{{}, m_factory.startup};
+    });
 }
 
 Status MemorySpreadsheet::activate(WorkbookId book) {
-    return call<Status>(QStringLiteral("activate"), {double(book)}, [this, book] {
-        Status status = available(book);
-        if (status.ok() && m_factory.refuseActivate)
-            status = Status::failure(SpreadsheetStatus::Busy, QStringLiteral("busy"));
-        m_active = status.ok() ? book : m_active;
-        return status;
+    return call<Status>({u"activate"_s, double(book)}, book, [this, book] {
+        if (m_factory.refuseActivate)
+            return failure(SpreadsheetStatus::Busy);
+        m_active = book;
+        return Status();
     });
 }
 
 Status MemorySpreadsheet::setBlock(int row, int firstColumn, const QList<CellRow>& rows) {
-    const WorkbookId active = m_active;
-    // The rows a late write landed already are not written again.
-    const qsizetype landed = landedRows(active, row, firstColumn, rows);
+    const WorkbookId book = m_active;
+    const auto key = [&](int first) {
+        return QList<CellValue>{u"setBlock"_s, double(book), double(first), double(firstColumn)};
+    };
+    // The first rows a write that was answered late landed already are not written again.
+    qsizetype landed = 0;
+    if (m_pending && m_pending->answer && m_pending->call == key(row) &&
+        std::any_cast<Status>(*m_pending->answer).ok() &&
+        rows.mid(0, m_pending->rows.size()) == m_pending->rows)
+        landed = std::exchange(m_pending, std::nullopt)->rows.size();
     if (landed > 0 && landed == rows.size())
         return {};
     const int first = row + int(landed);
     const QList<CellRow> rest = rows.mid(landed);
-    const auto write = [this, active, first, firstColumn, rest] {
-        if (Status status = available(active); !status.ok())
-            return status;
+    const auto write = [this, book, first, firstColumn, rest] {
         const qsizetype width = rest.isEmpty() ? 0 : rest.first().size();
-        const int lastRow = first + int(rest.size()) - 1;
-        if (width == 0 || first < 1 || lastRow > SheetMaxRows || firstColumn < 1 ||
-            firstColumn + width - 1 > SheetMaxColumns)
-            return failed("outside the sheet");
-        for (const CellRow& values : rest)
-            if (values.size() != width)
-                return failed("ragged rows");
-        if (m_failingRow >= first && m_failingRow <= lastRow)
-            return Status::failure(SpreadsheetStatus::Busy, QStringLiteral("failing row"));
-        MemoryWorkbook& book = m_books[active - 1];
+        const int last = first + int(rest.size()) - 1;
+        if (width == 0 || first < 1 || last > SheetMaxRows || firstColumn < 1 ||
+            firstColumn + width - 1 > SheetMaxColumns ||
+            std::ranges::any_of(rest, [width](const CellRow& r) { return r.size() != width; }))
+            return failure(SpreadsheetStatus::Failed);
+        if (m_failingRow >= first && m_failingRow <= last)
+            return failure(SpreadsheetStatus::Busy);
+        MemoryWorkbook& stored = m_books[book - 1];
         for (int r = first; const CellRow& values : rest) {
             for (int column = firstColumn; const CellValue& value : values) {
                 const QString* text = std::get_if<QString>(&value);
                 const std::optional<double> number = text ? numberFromText(*text) : std::nullopt;
-                book.sheets[book.activeSheet][{r, column++}] = number ? CellValue(*number) : value;
+                stored.sheets[stored.activeSheet][{r, column++}] = number ? *number : value;
                 ++m_writes;
             }
             ++r;
         }
         std::this_thread::sleep_for(m_writeCost * width * rest.size());
-        book.saved = false;
+        stored.saved = false;
         return Status();
     };
-    return call<Status>(QStringLiteral("setBlock"),
-                        {double(active), double(first), double(firstColumn)}, write, rest);
-}
-
-qsizetype MemorySpreadsheet::landedRows(WorkbookId book, int row, int firstColumn,
-                                        const QList<CellRow>& rows) {
-    if (!m_pending || !m_pending->answer || m_pending->operation != QStringLiteral("setBlock") ||
-        m_pending->arguments != QList<CellValue>{double(book), double(row), double(firstColumn)} ||
-        !std::any_cast<Status>(*m_pending->answer).ok() || m_pending->rows.size() > rows.size() ||
-        rows.mid(0, m_pending->rows.size()) != m_pending->rows)
-        return 0;
-    return std::exchange(m_pending, std::nullopt)->rows.size();
+    return call<Status>(key(first), book, write, rest);
 }
 
 Status MemorySpreadsheet::addWorksheet() {
-    const WorkbookId active = m_active;
-    return call<Status>(QStringLiteral("addWorksheet"), {double(active)}, [this, active] {
-        if (Status status = available(active); !status.ok())
-            return status;
-        MemoryWorkbook& book = m_books[active - 1];
-        book.sheets << MemorySheet{};
-        book.activeSheet = int(book.sheets.size()) - 1;
-        book.saved = false;
+    const WorkbookId book = m_active;
+    return call<Status>({u"addWorksheet"_s, double(book)}, book, [this, book] {
+        MemoryWorkbook& stored = m_books[book - 1];
+        stored.sheets << MemorySheet{};
+        stored.activeSheet = int(stored.sheets.size()) - 1;
+        stored.saved = false;
         return Status();
     });
 }
 
 Status MemorySpreadsheet::run(const QString& macro) {
-    return call<Status>(QStringLiteral("run"), {macro}, [this, macro] {
-        if (Status status = available(); !status.ok())
-            return status;
+    return call<Status>({u"run"_s, macro}, -1, [this, macro] {
         m_factory.macroRuns << macro;
         // A qualified name needs its workbook open.
         const QString bookName = macro.left(qMax(0, macro.indexOf(u'!')));
-        bool open = bookName.isEmpty();
-        for (const MemoryWorkbook& book : std::as_const(m_books))
-            open = open || (!book.closed && QFileInfo(book.path).fileName().compare(
-                                                bookName, Qt::CaseInsensitive) == 0);
+        const bool open = bookName.isEmpty() || std::ranges::any_of(m_books, [&](auto& book) {
+                              return !book.closed && QFileInfo(book.path).fileName().compare(
+                                                         bookName, Qt::CaseInsensitive) == 0;
+                          });
         const auto found = m_factory.macros.constFind(macro);
-        if (!open || found == m_factory.macros.constEnd() || !found.value()(*this))
-            return failed("macro failed");
-        return Status();
+        return open && found != m_factory.macros.constEnd() && found.value()(*this)
+                   ? Status()
+                   : failure(SpreadsheetStatus::Failed);
     });
 }
 
 Result<QString> MemorySpreadsheet::name(WorkbookId book) {
-    return call<Result<QString>>(QStringLiteral("name"), {double(book)}, [this, book] {
-        return answer<QString>(available(book),
-                               [&] { return QFileInfo(m_books[book - 1].path).fileName(); });
+    return call<Result<QString>>({u"name"_s, double(book)}, book, [this, book] {
+        return QFileInfo(workbook(book).path).fileName();
     });
 }
 
 Result<bool> MemorySpreadsheet::saved(WorkbookId book) {
-    return call<Result<bool>>(QStringLiteral("saved"), {double(book)}, [this, book] {
-        return answer<bool>(available(book), [&] { return m_books[book - 1].saved; });
-    });
+    return call<Result<bool>>({u"saved"_s, double(book)}, book,
+                              [this, book] { return workbook(book).saved; });
 }
 
 Result<QString> MemorySpreadsheet::getSaveAsFilename(const QString& initialName,
                                                      const QString& filter, const QString& title) {
-    return answer<QString>(available(), [&] {
-        m_factory.dialogs << title + u'|' + filter + u'|' + initialName;
-        return m_factory.saveAsAnswer;
-    });
+    return call<Result<QString>>(
+        {u"getSaveAsFilename"_s, initialName, filter, title}, -1, [=, this] {
+            m_factory.dialogs << title + u'|' + filter + u'|' + initialName;
+            return m_factory.saveAsAnswer;
+        });
 }
 
 Status MemorySpreadsheet::saveAs(WorkbookId book, const QString& fileName) {
-    return call<Status>(QStringLiteral("saveAs"), {double(book), fileName}, [this, book, fileName] {
-        if (Status status = available(book); !status.ok())
-            return status;
+    return call<Status>({u"saveAs"_s, double(book), fileName}, book, [this, book, fileName] {
         if (m_factory.failSaveAs)
-            return failed("cannot save");
-        const QString path = fileName + (QFileInfo(fileName).suffix().isEmpty() ? ".xls" : "");
-        MemoryWorkbook& stored = m_books[book - 1];
-        stored.path = path;
+            return failure(SpreadsheetStatus::Failed);
+        MemoryWorkbook& stored = workbook(book);
+        stored.path = fileName + (QFileInfo(fileName).suffix().isEmpty() ? ".xls" : "");
         stored.saved = true;
-        m_factory.files.insert(path, stored);
+        m_factory.files.insert(stored.path, stored);
         return Status();
     });
 }
 
-QString MemorySpreadsheet::keepRecoveryCopies() {
+Result<QString> MemorySpreadsheet::quit() {
+    if (Status status = available(-1); !status.ok())
+        return {status};
+    // Not answered: ended by force once the recovery copies were tried.
+    const bool forced = m_held == u"quit"_s || (m_pending && !m_pending->answer && stuck);
+    if (forced)
+        waitOut();
+    else if (m_pending && !m_pending->answer)
+        answerPending();
+    m_pending.reset();
+    m_closed = true;
     QStringList kept;
-    for (MemoryWorkbook& book : m_books) {
+    for (const MemoryWorkbook& book : std::as_const(m_books)) {
         if (book.closed || book.saved || m_factory.recoveryFolder.isEmpty())
             continue;
         const QFileInfo file(book.path);
-        kept << QStringLiteral("%1/%2 (recovered).%3")
-                    .arg(m_factory.recoveryFolder, file.completeBaseName(), file.suffix());
+        kept << u"%1/%2 (recovered).%3"_s.arg(m_factory.recoveryFolder, file.completeBaseName(),
+                                              file.suffix());
         m_factory.files.insert(kept.last(), book);
     }
-    return kept.join(QStringLiteral("; "));
-}
-
-Result<QString> MemorySpreadsheet::quit() {
-    if (Status status = available(); !status.ok())
-        return {status};
-    // Not answered: ended by force once the recovery copies were tried.
-    const bool forced =
-        m_held == QStringLiteral("quit") || (m_pending && !m_pending->answer && stuck);
-    if (forced) {
-        m_held.clear();
-        waitOut();
-    } else if (m_pending && !m_pending->answer) {
-        answerPending();
-    }
-    m_pending.reset();
-    const QString kept = keepRecoveryCopies();
-    m_closed = true;
     if (forced && m_factory.recoveryFolder.isEmpty())
-        return {notAnswered()};
-    return {{}, kept};
+        return {failure(SpreadsheetStatus::Busy)};
+    return {{}, kept.join(u"; "_s)};
 }
 
 std::optional<CellValue> MemorySpreadsheet::cell(WorkbookId book, int row, int column,
@@ -311,8 +272,7 @@ std::optional<CellValue> MemorySpreadsheet::cell(WorkbookId book, int row, int c
 }
 
 std::unique_ptr<SpreadsheetApp> MemorySpreadsheetFactory::create(Status& status) {
-    status = failCreate ? Status::failure(SpreadsheetStatus::Failed, QStringLiteral("no office"))
-                        : Status();
+    status = failCreate ? failure(SpreadsheetStatus::Failed) : Status();
     if (failCreate)
         return nullptr;
     auto app = std::make_unique<MemorySpreadsheet>(*this);

@@ -66,9 +66,6 @@ public:
     MemoryWorkbook& workbook(WorkbookId book) { return m_books[book - 1]; }
     // The cell of a sheet (0-based) of a workbook; none when unset.
     std::optional<CellValue> cell(WorkbookId book, int row, int column, int sheet = 0) const;
-    qsizetype cellCount(WorkbookId book, int sheet = 0) const {
-        return qsizetype(m_books[book - 1].sheets[sheet].size());
-    }
     int writeCount() const { return m_writes; } // cells written
     // Each written cell takes this long, as a round trip to an office would.
     void setWriteCost(std::chrono::microseconds perCell) { m_writeCost = perCell; }
@@ -77,21 +74,17 @@ public:
 
 private:
     struct Pending {
-        QString operation;
-        QList<CellValue> arguments;
-        QList<CellRow> rows; // of a block write
+        QList<CellValue> call; // the operation, then its arguments
+        QList<CellRow> rows;   // of a block write
         std::function<std::any()> carryOut;
         std::optional<std::any> answer;
     };
-    // Answered by body unless held back, or refused while another call is pending.
-    template <class R>
-    R call(const QString& operation, const QList<CellValue>& arguments, std::function<R()> body,
-           const QList<CellRow>& rows = {});
-    // How many rows at the start of a block write a late write landed already.
-    qsizetype landedRows(WorkbookId book, int row, int firstColumn, const QList<CellRow>& rows);
+    // Every call but quit: refused unless the application (and the workbook, unless -1) is
+    // there, refused while another call is pending, held back or answered by body.
+    template <class R, class F>
+    R call(const QList<CellValue>& call, WorkbookId book, F body, const QList<CellRow>& rows = {});
     void waitOut(); // a held call waits as long as the test lets it
-    QString keepRecoveryCopies();
-    Status available(WorkbookId book = -1) const; // and the workbook open, when one is named
+    Status available(WorkbookId book) const;
 
     MemorySpreadsheetFactory& m_factory;
     QList<MemoryWorkbook> m_books;
