@@ -6,7 +6,6 @@
 #include "recordingcaptureview.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,7 +45,6 @@ struct Rig {
                 {u"unloadable"_s, [&] { memory.unloadable.insert(personal()); }},
                 {u"unopenable"_s, [&] { memory.unloadable.insert(workingCopy()); }},
                 {u"unknown"_s, [&] { memory.failStartupPath = true; }},
-                {u"refused"_s, [&] { memory.refuseActivate = true; }},
                 {u"folder missing"_s, [&] { folders.code = FolderCode::Missing; }},
                 {u"folder error"_s, [&] { folders.code = FolderCode::InvalidArgument; }},
                 {u"no master"_s, [&] { QFile::remove(master()); }},
@@ -107,7 +105,6 @@ private slots:
         add("all well", "", kStarted, 1);
         add("working copy reused, never overwritten", "earlier copy", kStarted, 1);
         add("personal macros loaded", "personal", kStarted, 2);
-        add("personal macros, activation refused", "personal, refused", kStarted, 2);
         add("personal macros, start-up folder unknown", "personal, unknown", kStarted, 1);
         add("personal macros not loadable", "personal, unloadable",
             kStarted + ", lamp Excel yellow, status Your personal macros were NOT loaded.", 1);
@@ -154,20 +151,6 @@ private slots:
         QVERIFY(rig.app().isVisible() && rig.app().activeWorkbook() == rig.globals.captureBook);
         QCOMPARE(rig.app().workbook(rig.globals.captureBook).path, rig.workingCopy());
         QCOMPARE(rig.app().workbooks().value.size(), books);
-    }
-
-    void stopThenStartAgain() {
-        Rig rig;
-        QVERIFY(rig.capture.CaptureStart());
-        rig.view.events.clear();
-        rig.view.frameColour = 0xECE9D8;
-        rig.capture.CaptureStop();
-        QCOMPARE(rig.view.events.join(u", "_s),
-                 "lamp ComPort #ece9d8, lamp Excel #ece9d8, status , button Start on, button Stop "
-                 "off, button Pause off, front Pause, button Resume off, button ComPorts on");
-        QVERIFY(!rig.serial.portOpen() && rig.released());
-        QVERIFY(rig.capture.CaptureStart());
-        QVERIFY(rig.serial.portOpen() && rig.memory.created() == 2);
     }
 
     void stop_data() {
@@ -225,7 +208,6 @@ private slots:
         Rig rig;
         rig.apply(u"personal"_s);
         QVERIFY(rig.capture.CaptureStart());
-        rig.view.status.clear();
         rig.apply(steps);
         rig.capture.CaptureStop();
 
@@ -243,33 +225,8 @@ private slots:
             seen << "status " + QString(rig.view.status)
                                     .remove(QDir::toNativeSeparators(documents.path() + '/'));
         QCOMPARE(seen.join(u"; "_s), gives);
-        QVERIFY(rig.released());
-    }
-
-    void documentsFolder_data() {
-        QTest::addColumn<QString>("setting"); // the desktop's documents folder, in a new home
-        QTest::addColumn<QString>("found");   // empty: missing
-        QTest::newRow("missing: made") << "new account/Papers" << u"new account/Papers"_s;
-        QTest::newRow("trailing separator dropped") << "Docs/" << u"Docs"_s;
-        QTest::newRow("cannot be made") << "plain file/Documents" << QString();
-    }
-
-    void documentsFolder() {
-        QFETCH(QString, setting);
-        QFETCH(QString, found);
-        QTemporaryDir home;
-        QVERIFY(writeFile(home.filePath(u"plain file"_s), ""));
-        QVERIFY(writeFile(home.filePath(u"user-dirs.dirs"_s),
-                          "XDG_DOCUMENTS_DIR=\"" + home.filePath(setting).toUtf8() + "\"\n"));
-        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-        SystemFolderQuery system;
-        RecordingCaptureView view;
-        modShell shell(system, view);
-        QString path = u"kept"_s;
-        QCOMPARE(shell.GetFolderPath(Csidl::Personal, path), !found.isEmpty());
-        QCOMPARE(path, found.isEmpty() ? u"kept"_s : home.filePath(found));
-        QCOMPARE(QFileInfo(path).isDir(), !found.isEmpty());
-        QVERIFY(view.events.isEmpty());
+        QVERIFY(rig.released() && !rig.serial.portOpen());
+        QCOMPARE(rig.capture.CaptureStart(), !steps.contains("all gone")); // a new capture
     }
 };
 

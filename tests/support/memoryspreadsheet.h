@@ -42,7 +42,6 @@ public:
     QSet<QString> unloadable; // paths whose open fails although the file exists
     QString startup = QStringLiteral("/nonexistent/startup");
     bool failStartupPath = false;
-    bool refuseActivate = false;                    // as busy
     QString saveAsAnswer = QStringLiteral("False"); // the user's answer: Cancel
     bool failSaveAs = false;
     QString recoveryFolder; // where quit keeps each modified workbook (in files); empty: none
@@ -126,10 +125,7 @@ public:
         });
     }
     Status activate(WorkbookId book) override {
-        return call<Status>({"activate", double(book)}, book, [this, book] {
-            m_active = m_factory.refuseActivate ? m_active : book;
-            return failure(m_factory.refuseActivate ? SpreadsheetStatus::Busy : 0);
-        });
+        return call<Status>({"activate", double(book)}, book, [this, book] { m_active = book; });
     }
     Status setBlock(int row, int column, const QList<CellRow>& rows) override {
         const WorkbookId book = m_active;
