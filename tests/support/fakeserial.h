@@ -8,35 +8,21 @@
 class FakeSerial final : public SerialControl {
 public:
     qint16 commPort() const override { return m_port; }
-    bool setCommPort(qint16 port) override {
-        if (m_open || port < 1)
-            return false;
-        m_port = port;
-        return true;
-    }
+    bool setCommPort(qint16 port) override { return !m_open && port >= 1 && (m_port = port); }
     bool portOpen() const override { return m_open; }
     bool setPortOpen(bool open) override {
         ++openCalls;
-        if (open == m_open)
+        m_openError = open ? badSettings : m_openError;
+        if (open == m_open || (open && (!devicepresent || !badSettings.isEmpty())))
             return false;
-        if (open) {
-            m_openError = badSettings;
-            if (!devicepresent || !m_openError.isEmpty())
-                return false;
-            m_lost = false;
-        }
+        m_lost = m_lost && !open;
         m_open = open;
         return true;
     }
     QString input() override { return std::exchange(arrived, QString()); }
     QString openError() const override { return m_openError; }
     bool portLost() const override { return m_lost; }
-
-    void loseDevice() { // while open
-        devicepresent = false;
-        m_open = false;
-        m_lost = true;
-    }
+    void loseDevice() { devicepresent = m_open = false, m_lost = true; } // while open
 
     QString arrived;
     bool devicepresent = true;
@@ -45,7 +31,6 @@ public:
 
 private:
     qint16 m_port = 1;
-    bool m_open = false;
-    bool m_lost = false;
+    bool m_open = false, m_lost = false;
     QString m_openError;
 };

@@ -11,16 +11,13 @@ public:
         events << QStringLiteral("button %1 %2").arg(name(button), enabled ? "on" : "off");
     }
     void bringToFront(CaptureButton button) override { events << "front " + name(button); }
-    quint32 statusFrameColour() const override { return frameColour; }
+    quint32 statusFrameColour() const override { return LampColour::Grey; }
     void showMessage(const QString& title, const QString& text) override {
         events << QStringLiteral("message %1|%2").arg(title, text);
     }
 
-    quint32 frameColour = LampColour::Grey;
-
 private:
     static QString name(CaptureButton button) {
-        static const char* const names[] = {"Start", "Stop", "Pause", "Resume", "ComPorts"};
-        return QString::fromLatin1(names[int(button)]);
+        return QStringList{"Start", "Stop", "Pause", "Resume", "ComPorts"}.at(int(button));
     }
 };

@@ -13,21 +13,15 @@ public:
         events << QStringLiteral("lamp %1 %2")
                       .arg(lamp == Lamp::Excel ? "Excel" : "ComPort", colourName(colour));
     }
-    void setStatusText(const QString& text) override {
-        status = text;
-        events << QStringLiteral("status ") + text;
-    }
-    void setPauseEnabled(bool enabled) override {
-        events << (enabled ? QStringLiteral("pause on") : QStringLiteral("pause off"));
-    }
+    void setStatusText(const QString& text) override { events << "status " + (status = text); }
+    void setPauseEnabled(bool on) override { events << (on ? "pause on" : "pause off"); }
     void injectSingleTabUsed() override { events << QStringLiteral("inject used"); }
 
     static QString colourName(quint32 colour) {
-        return colour == LampColour::Grey     ? QStringLiteral("grey")
-               : colour == LampColour::Yellow ? QStringLiteral("yellow")
-               : colour == LampColour::Green  ? QStringLiteral("green")
-               : colour == LampColour::Red    ? QStringLiteral("red")
-                                           : QStringLiteral("#%1").arg(colour, 6, 16, QChar(u'0'));
+        const QList<quint32> known{LampColour::Grey, LampColour::Yellow, LampColour::Green,
+                                   LampColour::Red};
+        return QStringList{"grey", "yellow", "green", "red", "#" + QString::number(colour, 16)}.at(
+            known.contains(colour) ? known.indexOf(colour) : 4);
     }
 
     QStringList events;
