@@ -24,7 +24,6 @@ using MemorySheet = std::map<std::pair<int, int>, CellValue>; // by (row, column
 struct MemoryWorkbook {
     QString path;
     QList<MemorySheet> sheets{MemorySheet{}};
-    int activeSheet = 0;
     bool saved = true;
     bool closed = false;
 };
@@ -41,7 +40,6 @@ public:
     bool failCreate = false;
     QSet<QString> unloadable; // paths whose open fails although the file exists
     QString startup = QStringLiteral("/nonexistent/startup");
-    bool failStartupPath = false;
     QString saveAsAnswer = QStringLiteral("False"); // the user's answer: Cancel
     bool failSaveAs = false;
     QString recoveryFolder; // where quit keeps each modified workbook (in files); empty: none
@@ -68,8 +66,7 @@ public:
     }
 
     // The next call of the operation ("setBlock", "run", "quit"...) waits through the factory's
-    // CallWait, fails as busy and is pending until answerPending() or settle() (unless stuck)
-    // carries it out. A quit not answered keeps what it can in the recovery folder, if any.
+    // CallWait, fails as busy and is pending until answerPending() or settle() (unless stuck).
     void holdNext(const QString& operation) { m_held = operation; }
     void answerPending() { m_pending->answer = m_pending->carryOut(); }
     bool stuck = false;
@@ -92,9 +89,8 @@ public:
         return call<Result<QList<WorkbookId>>>({"workbooks"}, -1, [this] {
             QList<WorkbookId> open;
             for (int i = 0; i < m_books.size(); ++i)
-                if (!m_books[i].closed)
-                    open << i + 1;
-            return Result<QList<WorkbookId>>{{}, open};
+                open << (m_books[i].closed ? QList<WorkbookId>() : QList{i + 1});
+            return open;
         });
     }
     Result<WorkbookId> open(const QString& path) override {
@@ -118,11 +114,7 @@ public:
                             [=, this] { m_visible = visible; });
     }
     Result<QString> startupPath() override {
-        return call<Result<QString>>({"startupPath"}, -1, [this] {
-            return Result<QString>{
-                failure(m_factory.failStartupPath ? SpreadsheetStatus::Failed : 0),
-                m_factory.startup};
-        });
+        return call<Result<QString>>({"startupPath"}, -1, [this] { return m_factory.startup; });
     }
     Status activate(WorkbookId book) override {
         return call<Status>({"activate", double(book)}, book, [this, book] { m_active = book; });
@@ -144,7 +136,7 @@ public:
                         const QString* text = std::get_if<QString>(&value);
                         const std::optional<double> number =
                             text ? numberFromText(*text) : std::nullopt;
-                        stored.sheets[stored.activeSheet][{r, c++}] = number ? *number : value;
+                        stored.sheets.last()[{r, c++}] = number ? *number : value;
                     }
                     ++r;
                 }
@@ -158,10 +150,8 @@ public:
     Status addWorksheet() override {
         const WorkbookId book = m_active;
         return call<Status>({"addWorksheet", double(book)}, book, [this, book] {
-            MemoryWorkbook& stored = m_books[book - 1];
-            stored.sheets << MemorySheet{};
-            stored.activeSheet = int(stored.sheets.size()) - 1;
-            stored.saved = false;
+            m_books[book - 1].sheets << MemorySheet{};
+            m_books[book - 1].saved = false;
         });
     }
     Status run(const QString& macro) override {
@@ -174,19 +164,18 @@ public:
     }
     Result<QString> name(WorkbookId book) override {
         return call<Result<QString>>({"name", double(book)}, book, [this, book] {
-            return Result<QString>{{}, QFileInfo(workbook(book).path).fileName()};
+            return QFileInfo(workbook(book).path).fileName();
         });
     }
     Result<bool> saved(WorkbookId book) override {
-        return call<Result<bool>>({"saved", double(book)}, book, [this, book] {
-            return Result<bool>{{}, workbook(book).saved};
-        });
+        return call<Result<bool>>({"saved", double(book)}, book,
+                                  [this, book] { return workbook(book).saved; });
     }
     Result<QString> getSaveAsFilename(const QString& initialName, const QString& filter,
                                       const QString& title) override {
         return call<Result<QString>>({"getSaveAsFilename"}, -1, [=, this] {
             m_factory.dialogs << title + u'|' + filter + u'|' + initialName;
-            return Result<QString>{{}, m_factory.saveAsAnswer};
+            return m_factory.saveAsAnswer;
         });
     }
     Status saveAs(WorkbookId book, const QString& fileName) override {
@@ -251,10 +240,13 @@ private:
         const auto guarded = [this, book, body]() -> R {
             if (const Status status = available(book); !status.ok())
                 return withStatus<R>(status);
-            if constexpr (std::is_void_v<decltype(body())>)
+            using T = decltype(body());
+            if constexpr (std::is_void_v<T>)
                 return body(), R();
-            else
+            else if constexpr (std::is_same_v<T, R>)
                 return body();
+            else
+                return R{{}, body()};
         };
         if (m_pending && !m_closed) {
             if (!m_pending->answer)
