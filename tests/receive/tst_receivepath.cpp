@@ -68,7 +68,6 @@ struct Rig {
                : name == "writes"   ? QString::number(sheet().writeCount())
                : name == "count"    ? QString::number(sheets()[0].size())
                : name == "opens"    ? QString::number(serial.openCalls)
-               : name == "seconds"  ? QString::number(receive.HoursSinceMidnight() * 3600)
                : name == "journal"  ? QString::fromLatin1(readFile(journal.path()))
                                     : "unknown check " + name;
     }
@@ -100,10 +99,6 @@ struct Rig {
             {u"serial"_s, [&] { globals.emulatorActive = false, globals.emulatorOutput.clear(); }},
             {u"journal"_s, [&] { journal.begin(clock.now()), receive.setJournal(&journal); }},
             {u"inject"_s, [&] { globals.injectSingleTab = true; }},
-            {u"clock"_s,
-             [&] {
-                 clock.set(QDateTime(QDate(2026, 12, 6), QTime::fromString(arg, u"h:mm:ss.zzz")));
-             }},
         };
         if (!step.startsWith(u'?'))
             actions.at(word)();
@@ -154,9 +149,6 @@ void tst_ReceivePath::receive_data() {
         ticks += u"|>"_s + c;
     add("one character a tick", ticks.mid(1),
         R"(1,1=12 1,2=stamp 2,2=13 3,1=0 3,2=42 3,3="x" @4,2)");
-    add("time stamps in hours, half seconds to even",
-        "clock 0:00:00.500|?seconds 0|clock 0:00:01.500|?seconds 2|clock 0:00:00.501|?seconds 1",
-        "@1,1");
 
     // A line wider than the sheet keeps its rest, with its row, once the line is written.
     add("TAB fields past the last column",
