@@ -1,9 +1,6 @@
 #include "appsettings.h"
-#include "filecontent.h"
 #include "settings.h"
-#include "unwrittentext.h"
 
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,17 +40,6 @@ private slots:
         QCOMPARE(openSettings()->value("Communication/ComPort").toString(), "3");
         QCOMPARE(openSettings()->value("Excel Macro/Enable").toString(), "True");
         QVERIFY(openSettings()->contains("Excel Macro/Name"));
-    }
-    // Kept as received, one byte a character; never over an older file; empty when not written.
-    void unwrittenTextKeptAsReceived() {
-        QTemporaryDir documents;
-        const QDateTime now(QDate(2026, 12, 6), QTime(14, 5, 9));
-        const QString title = "Celvane unwritten data", text = "12\t13\r\npartial\u00E9";
-        const QString first = saveUnwrittenText(documents.path(), title, text, now);
-        QCOMPARE(QFileInfo(first).fileName(), title + " 2026-12-06 14-05-09.txt");
-        QCOMPARE(readFile(first), QByteArray("12\t13\r\npartial\xE9"));
-        QVERIFY(saveUnwrittenText(documents.path(), title, "x", now) != first);
-        QVERIFY(saveUnwrittenText(documents.filePath("missing"), title, text, now).isEmpty());
     }
 
 private:

@@ -2,12 +2,9 @@
 #include "clsquorilex.h"
 #include "fakefolders.h"
 #include "fakeserial.h"
-#include "filecontent.h"
 #include "fixedclock.h"
 #include "frmmain.h"
-#include "frmwaiting.h"
 #include "memoryspreadsheet.h"
-#include "modalanswer.h"
 #include "settings.h"
 
 #include <QtTest>
@@ -50,10 +47,6 @@ private slots:
     void throughACapture() {
         click("cmdResume"); // does nothing before a capture
         QCOMPARE(seen(), "E D E* D E E grey grey | ");
-        m_rig->serial.devicepresent = false;
-        click("cmdStart");
-        QCOMPARE(seen(), "E D E* D E E red green | COM port not available");
-        m_rig->serial.devicepresent = true;
         click("cmdStart");
         QCOMPARE(seen(), "D E* D E D E green green | Ready");
         click("cmdPause");
@@ -86,45 +79,6 @@ private slots:
         QTest::keyClick(m_window.get(), Qt::Key_T, Qt::AltModifier);
         QTRY_COMPARE(m_window->captureState(), qint16(0));
     }
-    void officeGoneKeepsAllReceived() {
-        click("cmdStart");
-        m_rig->serial.arrived = "first\r\n";
-        tick();
-        m_rig->factory.last()->closeApplication();
-        m_rig->serial.arrived = "12\t13\r\npart";
-        click("cmdStop");
-        const QString file = m_rig->path("Celvane unwritten data 2026-12-06 14-05-09.txt");
-        QCOMPARE(readFile(file), "first\r\n12\t13\r\npart");
-        QCOMPARE(text("panStatus"), "The workbook was NOT saved. All received data is in " + file);
-        QVERIFY(m_rig->kept().size() == 1 && QDir(m_rig->path("journal")).isEmpty());
-    }
-    void lostPortStaysInView() {
-        click("cmdStart");
-        m_rig->serial.loseDevice();
-        for (const char* name : {"", "cmdPause", "cmdResume", "cmdPause", "cmdResume", ""}) {
-            *name != 0 ? click(name) : tick();
-            QCOMPARE(seen().section(u' ', 6, 6) + seen().section(u'|', 1),
-                     "red COM port not available");
-        }
-        QCOMPARE(m_window->captureState(), qint16(1));
-    }
-    void givingUpWhileTheOfficeKeepsUsWaiting() {
-        frmWaiting waiting(std::chrono::milliseconds(0)); // shown at once
-        m_rig->factory.wait = &waiting;
-        m_rig->factory.deadline = std::chrono::milliseconds::max();
-        m_rig->globals.macroEnabled = true;
-        m_rig->globals.macroName = "Tidy";
-        m_rig->factory.macros.insert("spreadsheet.xls!Tidy",
-                                     [](MemorySpreadsheet&) { return true; });
-        click("cmdStart");
-        m_rig->factory.last()->holdNext("run"); // the macro would keep Stop waiting for ever
-        const ModalAnswer giveUp([](QDialog* dialog) {
-            QTest::mouseClick(dialog->findChild<QPushButton*>("cmdGiveUp"), Qt::LeftButton);
-        });
-        click("cmdStop");
-        QVERIFY(giveUp.closedByUser());
-        QCOMPARE(seen(), "E D* D D E E frame frame | User macro did NOT run.");
-    }
     // Closing stops the capture with the macro chosen meanwhile, then writes the settings, which
     // the next start reads.
     void closeDuringCaptureStopsBeforeSaving() {
@@ -145,32 +99,6 @@ private slots:
         m_rig->globals.macroName = "stale";
         makeWindow();
         QVERIFY(m_rig->globals.macroEnabled && m_rig->globals.macroName == "Tidy");
-    }
-    // Thousands of lines wait at Stop, each cell costing the office time: the window goes on
-    // answering, shows the progress and ignores a second Stop or a Start meanwhile.
-    void stopWithBacklogKeepsWindowAnswering() {
-        constexpr int kLines = 20000;
-        click("cmdStart");
-        m_rig->factory.last()->setWriteCost(std::chrono::microseconds(20));
-        for (int line = 0; line < kLines; ++line)
-            m_rig->serial.arrived += QStringLiteral("%1 :: a b c d e f g\r\n").arg(line);
-        m_rig->factory.saveAsAnswer = m_rig->path("backlog.xls");
-        bool progressShown = false;
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, [&] {
-            if (!progressShown && text("panStatus").startsWith("Writing received data: ")) {
-                progressShown = true;
-                m_window->cmdStop_Click();
-                m_window->cmdStart_Click();
-            }
-        });
-        watch.start(5);
-        click("cmdStop");
-        QTRY_VERIFY_WITH_TIMEOUT(m_rig->factory.files.contains(m_rig->path("backlog.xls")), 60000);
-        QVERIFY(progressShown && m_rig->factory.created() == 1 && m_window->captureState() == 0);
-        const MemorySheet& cells = m_rig->saved("backlog.xls");
-        QCOMPARE(qsizetype(cells.size()), qsizetype(kLines * 8));
-        QCOMPARE(cells.at({kLines, 1}), CellValue(double(kLines - 1)));
     }
 
 private:
