@@ -33,8 +33,7 @@ private:
     static void answer(const std::shared_ptr<State>& state, int delayMs) {
         QTimer::singleShot(delayMs, [state] {
             QPointer<QDialog> dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            // The window manager's part, which offscreen does not always play.
-            if (dialog != nullptr && dialog->isVisible())
+            if (dialog != nullptr && dialog->isVisible()) // offscreen does not always activate it
                 QApplication::setActiveWindow(dialog);
             if (dialog == nullptr || !dialog->isVisible() || !dialog->isActiveWindow()) {
                 if (--state->triesLeft > 0)

@@ -10,8 +10,8 @@
 inline ModalAnswer answerSaveAs(const QString& path, int patienceMs = 2000) {
     return ModalAnswer(
         [path](QDialog* dialog) {
-            if (auto* file = qobject_cast<QFileDialog*>(dialog)) {
-                auto* name = file->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (qobject_cast<QFileDialog*>(dialog) != nullptr && name != nullptr) {
                 name->setText(path);
                 QTest::keyClick(name, Qt::Key_Return);
             }
