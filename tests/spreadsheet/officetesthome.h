@@ -34,7 +34,5 @@ private:
 
 // Every sheet of an .xls file, read by an independent reader; none when unreadable.
 QList<SheetCells> readXls(const QString& path);
-// The first cell where the sheets differ from what was due, in value or in kind; empty if none.
-QString firstDifference(const QList<SheetCells>& actual, const QList<SheetCells>& expected);
 // The offices this process started and has not reaped.
 QList<pid_t> officeProcesses();
