@@ -33,28 +33,23 @@ private slots:
         QFETCH(int, baud);
         QFETCH(int, lines);
         QFETCH(bool, stuck);
+        const qint64 bytes = lines * kLineBytes;
         const QString path = m_home.file(u"orva.xls"_s);
         ProgramRun run;
         QVERIFY2(run.start(), qPrintable(run.problem()));
-        QCOMPARE(officeProcesses().size(), 1);
+        const pid_t office = officeProcesses().value(0);
         if (stuck)
-            ::kill(officeProcesses().value(0), SIGSTOP);
+            ::kill(office, SIGSTOP);
         QVERIFY2(run.playInstrument("orva", lines, baud, 120s), qPrintable(run.problem()));
-        QTRY_COMPARE_WITH_TIMEOUT(run.window()->receivePath().bytesReceived(), lines * kLineBytes,
-                                  120000);
-        const QString received = u"Bytes Received: %1"_s.arg(lines * kLineBytes);
-        if (stuck) {
-            ::kill(officeProcesses().value(0), SIGCONT);
-            // Stop once the office takes cells again, after one pass of the pump.
-            QVERIFY(QTest::qWaitFor([&] { return run.statusText() == received; }, 60000));
-            QVERIFY(run.bytesWritten() < lines * kLineBytes);
-        } else {
-            QVERIFY2(run.waitUntilWritten(lines * kLineBytes, 120s), qPrintable(run.problem()));
-            QTRY_COMPARE(run.statusText(), received); // the pump goes on while the line is silent
-        }
+        QTRY_COMPARE_WITH_TIMEOUT(run.window()->receivePath().bytesReceived(), bytes, 120000);
+        if (stuck)
+            ::kill(office, SIGCONT); // Stop then writes what still waits
+        else
+            QVERIFY2(run.waitUntilWritten(bytes, 120s), qPrintable(run.problem()));
+        QTRY_COMPARE_WITH_TIMEOUT(run.statusText(), u"Bytes Received: %1"_s.arg(bytes), 60000);
+        QVERIFY(!stuck || run.bytesWritten() < bytes);
         QFile::remove(path); // the dialog would ask whether to replace it
         QVERIFY2(run.stopSavingAs(path), qPrintable(run.problem()));
-        QCOMPARE(run.window()->captureState(), qint16(0));
         QCOMPARE(run.statusText(), QString()); // saved, nothing kept elsewhere
         QCOMPARE(officeProcesses(), QList<pid_t>{});
         // Line i whole in row i + 1 of one sheet, in columns 1 to 8, nothing beside or below.
@@ -110,9 +105,8 @@ private slots:
         QCOMPARE(run.statusText(), "The workbook was NOT saved. All received data is in " + path);
         const QString text = QString::fromLatin1(readFile(path));
         QFile::remove(path);
-        QCOMPARE(text.count(QRegularExpression(uR"(0 (\d{4}) :: [^\r\n]*\r\n)"_s)), 2 * lines);
         QCOMPARE(text.size(), 2 * lines * kLineBytes);
-        QCOMPARE(text.mid(lines * kLineBytes, 7), u"0 0000 "_s); // the second run
+        QCOMPARE(text.count(QRegularExpression(uR"(0 \d{4} :: [^\r\n]*\r\n)"_s)), 2 * lines);
     }
 
 private:
