@@ -83,21 +83,10 @@ public:
                 answer.closedByUser()) ||
                fail(QStringLiteral("the question for a new name was not answered"));
     }
-    // Clicks Stop and runs until it is over; a question for a new name is cancelled.
-    bool stop() {
-        const ModalAnswer cancel([](QDialog*) {});
-        click("cmdStop");
-        return QTest::qWaitFor([this] { return startEnabled(); }, kPatienceMs) ||
-               fail(QStringLiteral("the stop did not end"));
-    }
-    // No capture runs and no stop is under way.
-    bool startEnabled() const { return button("cmdStart")->isEnabled(); }
-
     frmMain* window() const { return m_program ? m_program->mainWindow() : nullptr; }
     QString statusText() const {
         return window()->findChild<QLabel*>(QStringLiteral("panStatus"))->text();
     }
-    // Received bytes already written into cells.
     qint64 bytesWritten() const {
         return window()->receivePath().bytesReceived() -
                window()->receivePath().receiveBuffer().size();
@@ -112,10 +101,9 @@ private:
         m_problem = problem;
         return false;
     }
-    QPushButton* button(const char* name) const {
-        return window()->findChild<QPushButton*>(QLatin1String(name));
+    void click(const char* name) {
+        QTest::mouseClick(window()->findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);
     }
-    void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
 
     PtyPair m_pty;
     QProcess m_instrument;

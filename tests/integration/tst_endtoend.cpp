@@ -1,10 +1,8 @@
 // The whole program into a real headless office, with an instrument on a pseudo-terminal pair.
 
-#include "filecontent.h"
 #include "officetesthome.h"
 #include "programrun.h"
 
-#include <QDir>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -68,45 +66,6 @@ private slots:
             QVERIFY2(line.hasMatch() && line.captured(1).toInt() == (row - 1) % 10000,
                      qPrintable(u"row %1: "_s.arg(row) + cells.join(u' ')));
         }
-    }
-
-    void officeStoppedOrKilled_data() {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("stopped") << int(SIGSTOP);
-        QTest::newRow("killed") << int(SIGKILL);
-    }
-
-    void officeStoppedOrKilled() {
-        QFETCH(int, signal);
-        constexpr int lines = 20;
-        ProgramRun run;
-        QVERIFY2(run.start(), qPrintable(run.problem()));
-        QVERIFY2(run.playInstrument("orva", lines, 115200, 120s), qPrintable(run.problem()));
-        QVERIFY2(run.waitUntilWritten(lines * kLineBytes, 120s), qPrintable(run.problem()));
-        // The office stops or dies with rows in its workbook; more lines arrive after.
-        ::kill(officeProcesses().value(0), signal);
-        QVERIFY2(run.playInstrument("orva", lines, 115200, 120s), qPrintable(run.problem()));
-        QTRY_COMPARE(run.window()->receivePath().bytesReceived(), 2 * lines * kLineBytes);
-        // Stop waits for a stopped office only within its deadlines, the window answering, and
-        // ends the office.
-        bool answered = false;
-        QTimer watch;
-        watch.callOnTimeout(
-            [&] { answered |= run.startEnabled() && !officeProcesses().isEmpty(); });
-        watch.start(20);
-        QVERIFY2(run.stop(), qPrintable(run.problem()));
-        QVERIFY(answered || signal == SIGKILL);
-        QCOMPARE(officeProcesses(), QList<pid_t>{});
-        // The workbook is lost, and the status says so; everything received is in one file.
-        const QDir documents(m_home.file(u"Documents"_s));
-        const QStringList kept = documents.entryList({"Celvane unwritten data *.txt"});
-        QCOMPARE(kept.size(), 1);
-        const QString path = documents.filePath(kept.first());
-        QCOMPARE(run.statusText(), "The workbook was NOT saved. All received data is in " + path);
-        const QString text = QString::fromLatin1(readFile(path));
-        QFile::remove(path);
-        QCOMPARE(text.size(), 2 * lines * kLineBytes);
-        QCOMPARE(text.count(QRegularExpression(uR"(0 \d{4} :: [^\r\n]*\r\n)"_s)), 2 * lines);
     }
 
 private:

@@ -84,12 +84,12 @@ def user_macros(profile, mark):
     folder = os.path.join(profile, "user", "basic", "Standard")
     os.makedirs(folder, exist_ok=True)
     source = 'Sub PersonalTidy\n    Open "{0}" For Output As #1\n    Print #1, "ran"\n    Close #1\nEnd Sub\n'
-    with open(os.path.join(folder, "Personal.xba"), "w", encoding="utf-8") as module:
-        module.write(MODULE.format(name="Personal", source=escape(source.format(mark))))
-    with open(os.path.join(folder, "script.xlb"), "w", encoding="utf-8") as library:
-        library.write(LIBRARY.format(elements=' <library:element library:name="Personal"/>\n'))
-    with open(os.path.join(profile, "user", "basic", "script.xlc"), "w", encoding="utf-8") as lc:
-        lc.write(LIBRARIES.format(link='library:link="false"'))
+    for path, text in [
+            ("Standard/Personal.xba", MODULE.format(name="Personal", source=escape(source.format(mark)))),
+            ("Standard/script.xlb", LIBRARY.format(elements=' <library:element library:name="Personal"/>\n')),
+            ("script.xlc", LIBRARIES.format(link='library:link="false"'))]:
+        with open(os.path.join(profile, "user", "basic", path), "w", encoding="utf-8") as file:
+            file.write(text)
 
 
 def read_xls(path):

@@ -1,7 +1,7 @@
 // What the Calc bridge does that a real office cannot show.
 
 #include "calcspreadsheet.h"
-#include "fakewait.h"
+#include "callwait.h"
 #include "macroname.h"
 #include "officeformats.h"
 #include "officelock.h"
@@ -18,6 +18,13 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// A wait whose user gives up never; it counts the looks.
+struct FakeWait final : CallWait {
+    bool keepWaiting(std::chrono::milliseconds) override { return ++looks > 0; }
+    void waitEnded() override { ++ended; }
+    int looks = 0, ended = 0;
+};
 
 // A worker on an office that only sleeps; held() jobs block it until letGo() or the rig ends.
 struct WorkerRig {
@@ -185,11 +192,8 @@ private slots:
         Status status;
         QVERIFY(!CalcSpreadsheetFactory(options).create(status));
         QVERIFY(status.code == SpreadsheetStatus::Failed && !status.message.isEmpty());
-        // An application whose start failed only fails, as closed.
-        CalcSpreadsheet app(options);
-        QVERIFY(!app.start().ok());
-        QCOMPARE(app.setCell(1, 1, 1.0).code, SpreadsheetStatus::Closed);
-        QCOMPARE(app.quit().status.code, SpreadsheetStatus::Closed);
+        CalcSpreadsheet app(options); // whose start failed only fails, as closed
+        QVERIFY(!app.start().ok() && app.setCell(1, 1, 1.0).code == SpreadsheetStatus::Closed);
     }
 };
 
