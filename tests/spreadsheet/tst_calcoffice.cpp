@@ -44,14 +44,12 @@ private slots:
         // A rectangle in one call, its numbers as numbers; what lies beyond it stays.
         QVERIFY(m_app->setCells(3, 1, CellRow(4, u"old"_s)).ok());
         QVERIFY(m_app->setBlock(2, 1, {{u"a"_s, u"1"_s}, {u"b"_s, 2.5}}).ok());
-        for (const auto& [row, column, value] :
-             QList<std::tuple<int, int, QVariant>>{{2, 1, u"a"_s},
-                                                   {2, 2, 1.0},
-                                                   {3, 1, u"b"_s},
-                                                   {3, 2, 2.5},
-                                                   {3, 3, u"old"_s},
-                                                   {3, 4, u"old"_s}})
-            expected.insert({row, column}, value);
+        expected.insert(SheetCells{{{2, 1}, u"a"_s},
+                                   {{2, 2}, 1.0},
+                                   {{3, 1}, u"b"_s},
+                                   {{3, 2}, 2.5},
+                                   {{3, 3}, u"old"_s},
+                                   {{3, 4}, u"old"_s}});
         // Rows of different lengths, or cells off the sheet, are not written at all.
         QCOMPARE(m_app->setBlock(4, 2, {{u"x"_s}, {1.0, 2.0}}).code, SpreadsheetStatus::Failed);
         QCOMPARE(m_app->setBlock(SheetMaxRows, 1, {{1.0}, {2.0}}).code, SpreadsheetStatus::Failed);
