@@ -57,7 +57,8 @@ public:
                 .arg(QLatin1String(model))
                 .arg(count)
                 .arg(baud);
-        m_instrument.start(QCoreApplication::applicationDirPath() + u"/celvane-instrument",
+        m_instrument.start(QCoreApplication::applicationDirPath() +
+                               QStringLiteral("/celvane-instrument"),
                            options.split(u' ') << m_pty.deviceB());
         const bool ended =
             m_instrument.waitForStarted(10000) &&

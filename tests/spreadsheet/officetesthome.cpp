@@ -54,7 +54,7 @@ OfficeTestHome::OfficeTestHome()
 WorkbookId OfficeTestHome::openMasterCopy(SpreadsheetApp& app, const QString& name) const {
     const QString path = file(name);
     QFile::remove(path);
-    if (!QFile::copy(QCoreApplication::applicationDirPath() + u"/spreadsheet.xls", path) ||
+    if (!QFile::copy(QCoreApplication::applicationDirPath() + u"/spreadsheet.xls"_s, path) ||
         !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner))
         return 0;
     const Result<WorkbookId> opened = app.open(path);

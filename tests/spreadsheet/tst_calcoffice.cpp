@@ -81,7 +81,7 @@ private slots:
                 m_app->saveAs(second, file("b.xls")).ok());
         QCOMPARE(readXls(file("TWO.XLS")),
                  (QList<SheetCells>{{{{1, 1}, 7.0}}, {{{2, 1}, u"x"_s}}}));
-        QCOMPARE(readXls(file("b.xls")), QList<SheetCells>{{{{1, 1}, u"to second"_s}}});
+        QCOMPARE(readXls(file("b.xls")), (QList<SheetCells>{{{{1, 1}, u"to second"_s}}}));
     }
 
     void macros() {
@@ -131,7 +131,7 @@ private slots:
         const Result<WorkbookId> reopened = m_app->open(file("book.xls"));
         QVERIFY(reopened.ok() && m_app->setCell(1, 1, u"after the lock"_s).ok());
         QVERIFY(m_app->saveAs(reopened.value, file("book.xls")).ok()); // not read-only
-        QCOMPARE(readXls(file("book.xls")), QList<SheetCells>{{{{1, 1}, u"after the lock"_s}}});
+        QCOMPARE(readXls(file("book.xls")), (QList<SheetCells>{{{{1, 1}, u"after the lock"_s}}}));
     }
 
     void stuckOffice() {
@@ -178,7 +178,7 @@ private slots:
         QCOMPARE(kept.size(), 1);
         QVERIFY(kept[0].startsWith(u"changed"));
         QCOMPARE(readXls(documents.filePath(kept[0])),
-                 QList<SheetCells>{{{{5, 2}, u"not lost"_s}}});
+                 (QList<SheetCells>{{{{5, 2}, u"not lost"_s}}}));
         QCOMPARE(officeProcesses(), QList<pid_t>{});
         QVERIFY(!QFile::exists(lockFilePath(file("unchanged.xls"))));
     }

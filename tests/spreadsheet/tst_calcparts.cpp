@@ -72,9 +72,10 @@ private slots:
     void macroNames() {
         QFETCH(QString, text);
         const std::optional<MacroName> name = MacroName::parse(text);
-        QTEST(name ? QStringList{name->book, name->library, name->module, name->macro}.join(u'|')
-                   : QString(),
-              "parts");
+        const QStringList parts =
+            name ? QStringList{name->book, name->library, name->module, name->macro}
+                 : QStringList();
+        QTEST(parts.join(u'|'), "parts");
     }
 
     void workbookNames_data() {
