@@ -70,7 +70,8 @@ QList<SheetCells> readXls(const QString& path) {
     for (const QJsonValue sheet : QJsonDocument::fromJson(output).array()) {
         SheetCells& cells = sheets.emplaceBack();
         for (const QJsonValue cell : sheet.toArray())
-            cells.insert({cell[0].toInt(), cell[1].toInt()}, cell[2].toVariant());
+            cells.insert({cell[0].toInt(), cell[1].toInt()},
+                         cell[2].isDouble() ? QVariant(cell[2].toDouble()) : cell[2].toString());
     }
     return sheets;
 }
