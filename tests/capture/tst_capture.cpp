@@ -16,8 +16,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kRenameDialog = u"Please rename this workbook|Excel workbook,*.xls|"_s;
-// What the window is told as a start begins, as it opens the port, and through to a running
-// capture.
+// What the window is told as a start opens the office, the port, and the capture runs.
 const QString kOpening = u"lamp Excel yellow, status Opening MS Excel Spreadsheet"_s;
 const QString kOpeningPort =
     kOpening + ", lamp Excel green, status , lamp ComPort yellow, status Opening COM port";
@@ -25,8 +24,7 @@ const QString kStarted =
     kOpeningPort + ", lamp ComPort green, status Ready, button Start off, button Stop on, button "
                    "Pause on, front Pause, button Resume off, button ComPorts off";
 
-// Everything a capture touches: temporary documents, program and start-up folders, the
-// in-memory spreadsheet and serial port, and a window that records.
+// Everything a capture touches, in temporary folders and in memory.
 struct Rig {
     Rig() {
         folders.answer = documents.path();
@@ -39,14 +37,12 @@ struct Rig {
     QString personal() const { return startup.filePath(u"Personal.xls"_s); }
     MemorySpreadsheet& app() { return *memory.last(); }
     QString shown() const { return view.events.join(u", "_s); }
-    // Starts a capture and forgets what the start showed.
-    bool started() {
+    bool started() { // forgets what the start showed
         const bool ok = capture.CaptureStart();
         view.events.clear();
         return ok;
     }
-    // The capture let go of its spreadsheet, which runs no more.
-    bool released() const {
+    bool released() const { // the spreadsheet runs no more
         return !globals.excelApp && globals.captureBook == 0 && !memory.last();
     }
 
@@ -67,64 +63,51 @@ class CaptureTest : public QObject {
 
 private slots:
     void start_data() {
-        // What is wrong, or there already, before the start; everything the window is told, in
-        // order; the workbooks open in the running capture (0: the start fails); the working
-        // copy afterwards.
+        // What is wrong or there before; what the window is told; the workbooks open (0: the
+        // start fails).
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("shows");
         QTest::addColumn<int>("books");
-        QTest::addColumn<QByteArray>("copy");
-        const QByteArray master("master workbook");
+        const auto add = [](const char* name, const char* setup, const QString& shows, int books) {
+            QTest::newRow(name) << QString::fromLatin1(setup) << shows << books;
+        };
         const QString excelFails = kOpening + ", status %1, lamp Excel red";
         const QString noFolder =
             u"We do not remember the path to the master copy of our workbook."_s;
-        QTest::newRow("all well") << "" << kStarted << 1 << master;
-        QTest::newRow("working copy reused, never overwritten")
-            << "earlier copy" << kStarted << 1 << QByteArray("earlier capture");
-        QTest::newRow("personal macros loaded") << "personal" << kStarted << 2 << master;
-        QTest::newRow("personal macros loaded, activation refused")
-            << "personal, activation refused" << kStarted << 2 << master;
-        QTest::newRow("personal macros, start-up folder unknown")
-            << "personal, start-up folder unknown" << kStarted << 1 << master;
-        QTest::newRow("personal macros not loadable")
-            << "personal unloadable"
-            << kStarted + ", lamp Excel yellow, status Your personal macros were NOT loaded." << 1
-            << master;
-        QTest::newRow("F1 folder missing")
-            << "folder missing" << excelFails.arg(noFolder) << 0 << QByteArray();
-        QTest::newRow("F1 lookup error")
-            << "folder error"
-            << kOpening +
-                   ", message Failure in modShell:GetFolderPath|Error code: -2147024809 "
-                   "returned for CSIDL value: 5, status " +
-                   noFolder + ", lamp Excel red"
-            << 0 << QByteArray();
-        QTest::newRow("F2 no master")
-            << "no master"
-            << excelFails.arg("We cannot make a copy of the master workbook; it may have been "
-                              "deleted.")
-            << 0 << QByteArray();
-        QTest::newRow("F3 no spreadsheet")
-            << "no spreadsheet"
-            << excelFails.arg("We cannot start MS Excel; it may not be loaded on this computer.")
-            << 0 << master;
-        QTest::newRow("F4 workbook will not open")
-            << "unopenable" << excelFails.arg("Excel cannot open workbook") << 0 << master;
-        QTest::newRow("F5 port not available")
-            << "no port" << kOpeningPort + ", status COM port not available, lamp ComPort red" << 0
-            << master;
-        QTest::newRow("F5 line setting to blame")
-            << "bad line setting"
-            << kOpeningPort + ", status COM port not available: COM1Settings \"115200,q,8,1\" is "
-                              "not a line setting, lamp ComPort red"
-            << 0 << master;
+        add("all well", "", kStarted, 1);
+        add("working copy reused, never overwritten", "earlier copy", kStarted, 1);
+        add("personal macros loaded", "personal", kStarted, 2);
+        add("personal macros, activation refused", "personal, activation refused", kStarted, 2);
+        add("personal macros, start-up folder unknown", "personal, unknown", kStarted, 1);
+        add("personal macros not loadable", "personal unloadable",
+            kStarted + ", lamp Excel yellow, status Your personal macros were NOT loaded.", 1);
+        add("folder missing", "folder missing", excelFails.arg(noFolder), 0);
+        add("folder lookup error", "folder error",
+            kOpening +
+                ", message Failure in modShell:GetFolderPath|Error code: -2147024809 "
+                "returned for CSIDL value: 5, status " +
+                noFolder + ", lamp Excel red",
+            0);
+        add("no master", "no master",
+            excelFails.arg(
+                "We cannot make a copy of the master workbook; it may have been deleted."),
+            0);
+        add("no spreadsheet", "no spreadsheet",
+            excelFails.arg("We cannot start MS Excel; it may not be loaded on this computer."), 0);
+        add("workbook will not open", "unopenable", excelFails.arg("Excel cannot open workbook"),
+            0);
+        add("port not available", "no port",
+            kOpeningPort + ", status COM port not available, lamp ComPort red", 0);
+        add("line setting to blame", "bad line setting",
+            kOpeningPort + ", status COM port not available: COM1Settings \"115200,q,8,1\" is "
+                           "not a line setting, lamp ComPort red",
+            0);
     }
 
     void start() {
         QFETCH(QString, setup);
         QFETCH(QString, shows);
         QFETCH(int, books);
-        QFETCH(QByteArray, copy);
         Rig rig;
         rig.globals.blockColumn = 7;
         if (setup == "earlier copy")
@@ -150,13 +133,13 @@ private slots:
         QCOMPARE(rig.capture.CaptureStart(), books > 0);
         QCOMPARE(rig.shown(), shows);
         QCOMPARE(rig.globals.blockColumn, qint16(1));
-        QCOMPARE(readFile(rig.workingCopy()), copy);
         QCOMPARE(rig.serial.portOpen(), books > 0);
-        // A failed start leaves nothing it began running.
         QCOMPARE(rig.released(), books == 0);
         if (books == 0)
             return;
-        // The working copy is shown, and stays the active workbook that cell writes go to.
+        // Cell writes go to the working copy, shown; an earlier one is never overwritten.
+        QCOMPARE(readFile(rig.workingCopy()),
+                 QByteArray(setup == "earlier copy" ? "earlier capture" : "master workbook"));
         QVERIFY(rig.app().isVisible() && rig.app().activeWorkbook() == rig.globals.captureBook);
         QCOMPARE(rig.app().workbook(rig.globals.captureBook).path, rig.workingCopy());
         QCOMPARE(rig.app().workbooks().value.size(), books);
@@ -165,7 +148,7 @@ private slots:
     void stopThenStartAgain() {
         Rig rig;
         QVERIFY(rig.started());
-        rig.globals.blockColumn = 4; // the receive path moved on
+        rig.globals.blockColumn = 4;
         rig.view.frameColour = 0xECE9D8;
         rig.capture.CaptureStop();
         QCOMPARE(rig.shown(), "lamp ComPort #ece9d8, lamp Excel #ece9d8, status , button Start on, "
@@ -182,63 +165,52 @@ private slots:
     }
 
     void stop_data() {
-        // Steps, split at ", ", made while the capture runs: "data" writes a cell; "macro Tidy"
-        // ticks the user macro and names it, "unticked Tidy" names it only; "in A B" makes
-        // macros A and B (by qualified name) that change the workbook; "book my.xls" renames the
-        // capture workbook, "book closed" closes it; "answer run.xls" is the user's answer to
-        // the rename question (Cancel otherwise); "save fails"; "recovery": the spreadsheet keeps
-        // unsaved data itself when it quits; "all gone": spreadsheet and port went away; "hold
-        // run" leaves the next call of run unanswered, "stuck" for good.
-        // What the stop gives: the macros it tried, the rename question, the files saved (below
-        // the documents folder) and the status text.
+        // Steps while the capture runs ("macro" ticks the macro, "in" makes macros, "answer" is
+        // the new name, Cancel otherwise); what the stop gives: the macros tried, the question,
+        // the files saved and the status text.
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("gives");
+        const auto add = [](const char* name, const QString& steps, const QString& gives) {
+            QTest::newRow(name) << steps << gives;
+        };
         const QString both = u"in spreadsheet.xls!Tidy Personal.xls!Tidy"_s;
         const QString failed = u"status User macro did NOT run."_s;
         const QString tried = u"ran spreadsheet.xls!Tidy, Personal.xls!Tidy"_s;
-        QTest::newRow("empty macro name, no data: no question") << "macro, " + both << "";
-        QTest::newRow("macro not ticked") << "unticked Tidy, " + both << "";
-        QTest::newRow("capture workbook first")
-            << "macro Tidy, " + both << "ran spreadsheet.xls!Tidy; asked";
-        QTest::newRow("then the personal workbook")
-            << "macro Tidy, in Personal.xls!Tidy" << tried + "; asked";
-        QTest::newRow("macro nowhere") << "macro Tidy" << tried + "; " + failed;
-        QTest::newRow("qualified")
-            << "macro Personal.xls!Tidy, " + both << "ran Personal.xls!Tidy; asked";
-        QTest::newRow("qualified, not searched further")
-            << "macro Book1.xls!Tidy, " + both << "ran Book1.xls!Tidy; " + failed;
-        QTest::newRow("leading bang is part of the name")
-            << "macro !Tidy, in Personal.xls!!Tidy"
-            << "ran spreadsheet.xls!!Tidy, Personal.xls!!Tidy; asked";
-        QTest::newRow("saved under the chosen name") << "data, answer run 12.xls"
-                                                     << "asked; file run 12.xls with the data";
-        QTest::newRow("rename cancelled") << "data" << u"asked"_s;
-        QTest::newRow("name compared in lower case")
-            << "data, book SpreadSheet.XLS, answer run 12.xls"
-            << "asked; file run 12.xls with the data";
-        QTest::newRow("renamed by the user during the capture")
-            << "data, book my run.xls, answer run 12.xls" << QString();
-        QTest::newRow("capture workbook closed")
-            << "data, book closed, answer run 12.xls" << QString();
-        QTest::newRow("save fails") << "data, answer run 12.xls, save fails"
-                                    << "asked; status The workbook was NOT saved.";
-        QTest::newRow("recovery copy named")
-            << "data, recovery, macro Missing"
-            << "ran spreadsheet.xls!Missing, Personal.xls!Missing; asked; file recovered/"
-               "spreadsheet (recovered).xls with the data; " +
-                   failed + " Unsaved data kept in recovered/spreadsheet (recovered).xls";
-        QTest::newRow("macro not answered: the stop goes on")
-            << "data, macro Tidy, in spreadsheet.xls!Tidy, hold run"
-            << "ran spreadsheet.xls!Tidy; " + failed;
-        QTest::newRow("office stuck in the macro: nothing could be kept")
-            << "data, macro Tidy, in spreadsheet.xls!Tidy, hold run, stuck"
-            << failed + " The workbook was NOT saved.";
-        QTest::newRow("office stuck: a recovery copy before it is ended")
-            << "data, hold saved, stuck, recovery"
-            << "file recovered/spreadsheet (recovered).xls with the data; status Unsaved data "
-               "kept in recovered/spreadsheet (recovered).xls";
-        QTest::newRow("everything gone before the stop")
-            << "data, macro Tidy, all gone" << failed + " The workbook was NOT saved.";
+        add("empty macro name, no data: no question", "macro, " + both, "");
+        add("macro not ticked", "unticked Tidy, " + both, "");
+        add("capture workbook first", "macro Tidy, " + both, "ran spreadsheet.xls!Tidy; asked");
+        add("then the personal workbook", "macro Tidy, in Personal.xls!Tidy", tried + "; asked");
+        add("macro nowhere", "macro Tidy", tried + "; " + failed);
+        add("qualified", "macro Personal.xls!Tidy, " + both, "ran Personal.xls!Tidy; asked");
+        add("qualified, not searched further", "macro Book1.xls!Tidy, " + both,
+            "ran Book1.xls!Tidy; " + failed);
+        add("leading bang is part of the name", "macro !Tidy, in Personal.xls!!Tidy",
+            "ran spreadsheet.xls!!Tidy, Personal.xls!!Tidy; asked");
+        add("saved under the chosen name", "data, answer run 12.xls",
+            "asked; file run 12.xls with the data");
+        add("rename cancelled", "data", u"asked"_s);
+        add("name compared in lower case", "data, book SpreadSheet.XLS, answer run 12.xls",
+            "asked; file run 12.xls with the data");
+        add("renamed by the user during the capture", "data, book my run.xls, answer run 12.xls",
+            QString());
+        add("capture workbook closed", "data, book closed, answer run 12.xls", QString());
+        add("save fails", "data, answer run 12.xls, save fails",
+            "asked; status The workbook was NOT saved.");
+        add("recovery copy named", "data, recovery, macro Missing",
+            "ran spreadsheet.xls!Missing, Personal.xls!Missing; asked; file recovered/"
+            "spreadsheet (recovered).xls with the data; " +
+                failed + " Unsaved data kept in recovered/spreadsheet (recovered).xls");
+        add("macro not answered: the stop goes on",
+            "data, macro Tidy, in spreadsheet.xls!Tidy, hold run",
+            "ran spreadsheet.xls!Tidy; " + failed);
+        add("office stuck in the macro: nothing could be kept",
+            "data, macro Tidy, in spreadsheet.xls!Tidy, hold run, stuck",
+            failed + " The workbook was NOT saved.");
+        add("office stuck: a recovery copy before it is ended", "data, hold saved, stuck, recovery",
+            "file recovered/spreadsheet (recovered).xls with the data; status Unsaved data "
+            "kept in recovered/spreadsheet (recovered).xls");
+        add("everything gone before the stop", "data, macro Tidy, all gone",
+            failed + " The workbook was NOT saved.");
     }
 
     void stop() {

@@ -2,6 +2,8 @@
 
 #include "serialcontrol.h"
 
+#include <utility>
+
 // A serial control in memory: the test feeds what "arrives", and can make the device vanish.
 class FakeSerial final : public SerialControl {
 public:
@@ -26,16 +28,11 @@ public:
         m_open = open;
         return true;
     }
-    QString input() override {
-        QString text;
-        text.swap(arrived);
-        return text;
-    }
+    QString input() override { return std::exchange(arrived, QString()); }
     QString openError() const override { return m_openError; }
     bool portLost() const override { return m_lost; }
 
-    // The device goes away while open.
-    void loseDevice() {
+    void loseDevice() { // while open
         devicepresent = false;
         m_open = false;
         m_lost = true;

@@ -9,7 +9,6 @@ public:
         : m_now(std::move(now)) {}
     QDateTime now() const override { return m_now; }
     void set(const QDateTime& now) { m_now = now; }
-    void advanceMs(qint64 ms) { m_now = m_now.addMSecs(ms); }
 
 private:
     QDateTime m_now;

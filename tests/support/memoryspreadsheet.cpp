@@ -13,32 +13,30 @@ Status notAnswered() {
     return Status::failure(SpreadsheetStatus::Busy, QStringLiteral("not answered"));
 }
 
-QList<CellValue> bookArgument(WorkbookId book) {
-    return {double(book)};
+Status failed(const char* why) {
+    return Status::failure(SpreadsheetStatus::Failed, QString::fromLatin1(why));
+}
+
+// The value when the status is ok, the status otherwise.
+template <class T, class F> Result<T> answer(const Status& status, F value) {
+    if (!status.ok())
+        return {status};
+    return {{}, value()};
 }
 
 } // namespace
-
-MemorySpreadsheet::MemorySpreadsheet(MemorySpreadsheetFactory& factory)
-    : m_factory(factory) {}
 
 MemorySpreadsheet::~MemorySpreadsheet() {
     if (m_factory.m_last == this)
         m_factory.m_last = nullptr;
 }
 
-Status MemorySpreadsheet::available() const {
+Status MemorySpreadsheet::available(WorkbookId book) const {
     if (m_closed)
         return Status::failure(SpreadsheetStatus::Closed, QStringLiteral("application closed"));
     if (m_busy)
         return Status::failure(SpreadsheetStatus::Busy, QStringLiteral("busy"));
-    return {};
-}
-
-Status MemorySpreadsheet::bookAvailable(WorkbookId book) const {
-    if (Status status = available(); !status.ok())
-        return status;
-    if (book < 1 || book > m_books.size() || m_books[book - 1].closed)
+    if (book != -1 && (book < 1 || book > m_books.size() || m_books[book - 1].closed))
         return Status::failure(SpreadsheetStatus::Closed, QStringLiteral("workbook closed"));
     return {};
 }
@@ -77,10 +75,6 @@ void MemorySpreadsheet::waitOut() {
     wait->waitEnded();
 }
 
-void MemorySpreadsheet::answerPending() {
-    m_pending->answer = m_pending->carryOut();
-}
-
 Status MemorySpreadsheet::settle() {
     if (Status status = available(); !status.ok() || !m_pending || m_pending->answer)
         return status;
@@ -99,16 +93,15 @@ void MemorySpreadsheet::closeWorkbook(WorkbookId book) {
 }
 
 Result<QList<WorkbookId>> MemorySpreadsheet::workbooks() {
-    return call<Result<QList<WorkbookId>>>(QStringLiteral("workbooks"), {},
-                                           [this]() -> Result<QList<WorkbookId>> {
-                                               if (Status status = available(); !status.ok())
-                                                   return {status};
-                                               QList<WorkbookId> open;
-                                               for (int i = 0; i < m_books.size(); ++i)
-                                                   if (!m_books[i].closed)
-                                                       open << i + 1;
-                                               return {{}, open};
-                                           });
+    return call<Result<QList<WorkbookId>>>(QStringLiteral("workbooks"), {}, [this] {
+        return answer<QList<WorkbookId>>(available(), [this] {
+            QList<WorkbookId> open;
+            for (int i = 0; i < m_books.size(); ++i)
+                if (!m_books[i].closed)
+                    open << i + 1;
+            return open;
+        });
+    });
 }
 
 Result<WorkbookId> MemorySpreadsheet::open(const QString& path) {
@@ -119,50 +112,45 @@ Result<WorkbookId> MemorySpreadsheet::open(const QString& path) {
 }
 
 Result<WorkbookId> MemorySpreadsheet::openBeside(const QString& path) {
-    return call<Result<WorkbookId>>(
-        QStringLiteral("open"), {path}, [this, path]() -> Result<WorkbookId> {
-            if (Status status = available(); !status.ok())
-                return {status};
-            MemoryWorkbook book;
-            if (m_factory.files.contains(path)) {
-                book = m_factory.files.value(path);
-                book.closed = false;
-            } else if (!QFileInfo::exists(path) || m_factory.unloadable.contains(path)) {
-                return {Status::failure(SpreadsheetStatus::Failed,
-                                        QStringLiteral("cannot open ") + path)};
-            }
+    return call<Result<WorkbookId>>(QStringLiteral("open"), {path}, [this, path] {
+        Status status = available();
+        const bool stored = m_factory.files.contains(path);
+        if (status.ok() && !stored &&
+            (!QFileInfo::exists(path) || m_factory.unloadable.contains(path)))
+            status = failed("cannot open");
+        return answer<WorkbookId>(status, [&] {
+            MemoryWorkbook book = m_factory.files.value(path);
             book.path = path;
             book.saved = true;
+            book.closed = false;
             m_books << book;
-            return {{}, WorkbookId(m_books.size())};
+            return WorkbookId(m_books.size());
         });
+    });
 }
 
 Status MemorySpreadsheet::setVisible(bool visible) {
     return call<Status>(QStringLiteral("setVisible"), {double(visible)}, [this, visible] {
-        if (Status status = available(); !status.ok())
-            return status;
-        m_visible = visible;
-        return Status();
+        Status status = available();
+        m_visible = status.ok() ? visible : m_visible;
+        return status;
     });
 }
 
 Result<QString> MemorySpreadsheet::startupPath() {
-    if (Status status = available(); !status.ok())
-        return {status};
-    if (m_factory.failStartupPath)
-        return {Status::failure(SpreadsheetStatus::Failed)};
-    return {{}, m_factory.startup};
+    Status status = available();
+    if (status.ok() && m_factory.failStartupPath)
+        status = failed("no start-up folder");
+    return answer<QString>(status, [this] { return m_factory.startup; });
 }
 
 Status MemorySpreadsheet::activate(WorkbookId book) {
-    return call<Status>(QStringLiteral("activate"), bookArgument(book), [this, book] {
-        if (Status status = bookAvailable(book); !status.ok())
-            return status;
-        if (m_factory.refuseActivate)
-            return Status::failure(SpreadsheetStatus::Busy, QStringLiteral("busy"));
-        m_active = book;
-        return Status();
+    return call<Status>(QStringLiteral("activate"), {double(book)}, [this, book] {
+        Status status = available(book);
+        if (status.ok() && m_factory.refuseActivate)
+            status = Status::failure(SpreadsheetStatus::Busy, QStringLiteral("busy"));
+        m_active = status.ok() ? book : m_active;
+        return status;
     });
 }
 
@@ -174,42 +162,35 @@ Status MemorySpreadsheet::setBlock(int row, int firstColumn, const QList<CellRow
         return {};
     const int first = row + int(landed);
     const QList<CellRow> rest = rows.mid(landed);
-    return call<Status>(
-        QStringLiteral("setBlock"), {double(active), double(first), double(firstColumn)},
-        [this, active, first, firstColumn, rest] {
-            if (Status status = bookAvailable(active); !status.ok())
-                return status;
-            const int width = rest.isEmpty() ? 0 : int(rest.first().size());
-            const int lastRow = first + int(rest.size()) - 1;
-            if (width == 0 || first < 1 || lastRow > SheetMaxRows || firstColumn < 1 ||
-                firstColumn + width - 1 > SheetMaxColumns)
-                return Status::failure(SpreadsheetStatus::Failed,
-                                       QStringLiteral("outside the sheet"));
-            for (const CellRow& values : rest)
-                if (values.size() != width)
-                    return Status::failure(SpreadsheetStatus::Failed,
-                                           QStringLiteral("ragged rows"));
-            if (m_failingRow >= first && m_failingRow <= lastRow)
-                return Status::failure(m_failingCode, QStringLiteral("failing row"));
-            MemoryWorkbook& book = m_books[active - 1];
-            for (int r = first; const CellRow& values : rest) {
-                int column = firstColumn;
-                for (const CellValue& value : values) {
-                    CellValue stored = value;
-                    if (const QString* text = std::get_if<QString>(&value))
-                        if (const auto number = numberFromText(*text))
-                            stored = *number;
-                    book.sheets[book.activeSheet][{r, column++}] = stored;
-                    ++m_writes;
-                }
-                ++r;
+    const auto write = [this, active, first, firstColumn, rest] {
+        if (Status status = available(active); !status.ok())
+            return status;
+        const qsizetype width = rest.isEmpty() ? 0 : rest.first().size();
+        const int lastRow = first + int(rest.size()) - 1;
+        if (width == 0 || first < 1 || lastRow > SheetMaxRows || firstColumn < 1 ||
+            firstColumn + width - 1 > SheetMaxColumns)
+            return failed("outside the sheet");
+        for (const CellRow& values : rest)
+            if (values.size() != width)
+                return failed("ragged rows");
+        if (m_failingRow >= first && m_failingRow <= lastRow)
+            return Status::failure(SpreadsheetStatus::Busy, QStringLiteral("failing row"));
+        MemoryWorkbook& book = m_books[active - 1];
+        for (int r = first; const CellRow& values : rest) {
+            for (int column = firstColumn; const CellValue& value : values) {
+                const QString* text = std::get_if<QString>(&value);
+                const std::optional<double> number = text ? numberFromText(*text) : std::nullopt;
+                book.sheets[book.activeSheet][{r, column++}] = number ? CellValue(*number) : value;
+                ++m_writes;
             }
-            ++m_calls;
-            std::this_thread::sleep_for(m_writeCost * width * rest.size());
-            book.saved = false;
-            return Status();
-        },
-        rest);
+            ++r;
+        }
+        std::this_thread::sleep_for(m_writeCost * width * rest.size());
+        book.saved = false;
+        return Status();
+    };
+    return call<Status>(QStringLiteral("setBlock"),
+                        {double(active), double(first), double(firstColumn)}, write, rest);
 }
 
 qsizetype MemorySpreadsheet::landedRows(WorkbookId book, int row, int firstColumn,
@@ -219,15 +200,13 @@ qsizetype MemorySpreadsheet::landedRows(WorkbookId book, int row, int firstColum
         !std::any_cast<Status>(*m_pending->answer).ok() || m_pending->rows.size() > rows.size() ||
         rows.mid(0, m_pending->rows.size()) != m_pending->rows)
         return 0;
-    const qsizetype landed = m_pending->rows.size();
-    m_pending.reset();
-    return landed;
+    return std::exchange(m_pending, std::nullopt)->rows.size();
 }
 
 Status MemorySpreadsheet::addWorksheet() {
     const WorkbookId active = m_active;
-    return call<Status>(QStringLiteral("addWorksheet"), bookArgument(active), [this, active] {
-        if (Status status = bookAvailable(active); !status.ok())
+    return call<Status>(QStringLiteral("addWorksheet"), {double(active)}, [this, active] {
+        if (Status status = available(active); !status.ok())
             return status;
         MemoryWorkbook& book = m_books[active - 1];
         book.sheets << MemorySheet{};
@@ -243,65 +222,52 @@ Status MemorySpreadsheet::run(const QString& macro) {
             return status;
         m_factory.macroRuns << macro;
         // A qualified name needs its workbook open.
-        const qsizetype bang = macro.indexOf(u'!');
-        if (bang > 0) {
-            const QString bookName = macro.left(bang);
-            bool open = false;
-            for (const MemoryWorkbook& book : std::as_const(m_books))
-                open = open || (!book.closed && QFileInfo(book.path).fileName().compare(
-                                                    bookName, Qt::CaseInsensitive) == 0);
-            if (!open)
-                return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("no workbook"));
-        }
+        const QString bookName = macro.left(qMax(0, macro.indexOf(u'!')));
+        bool open = bookName.isEmpty();
+        for (const MemoryWorkbook& book : std::as_const(m_books))
+            open = open || (!book.closed && QFileInfo(book.path).fileName().compare(
+                                                bookName, Qt::CaseInsensitive) == 0);
         const auto found = m_factory.macros.constFind(macro);
-        if (found == m_factory.macros.constEnd() || !found.value()(*this))
-            return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("macro failed"));
+        if (!open || found == m_factory.macros.constEnd() || !found.value()(*this))
+            return failed("macro failed");
         return Status();
     });
 }
 
 Result<QString> MemorySpreadsheet::name(WorkbookId book) {
-    return call<Result<QString>>(QStringLiteral("name"), bookArgument(book),
-                                 [this, book]() -> Result<QString> {
-                                     if (Status status = bookAvailable(book); !status.ok())
-                                         return {status};
-                                     return {{}, QFileInfo(m_books[book - 1].path).fileName()};
-                                 });
+    return call<Result<QString>>(QStringLiteral("name"), {double(book)}, [this, book] {
+        return answer<QString>(available(book),
+                               [&] { return QFileInfo(m_books[book - 1].path).fileName(); });
+    });
 }
 
 Result<bool> MemorySpreadsheet::saved(WorkbookId book) {
-    return call<Result<bool>>(QStringLiteral("saved"), bookArgument(book),
-                              [this, book]() -> Result<bool> {
-                                  if (Status status = bookAvailable(book); !status.ok())
-                                      return {status};
-                                  return {{}, m_books[book - 1].saved};
-                              });
+    return call<Result<bool>>(QStringLiteral("saved"), {double(book)}, [this, book] {
+        return answer<bool>(available(book), [&] { return m_books[book - 1].saved; });
+    });
 }
 
 Result<QString> MemorySpreadsheet::getSaveAsFilename(const QString& initialName,
                                                      const QString& filter, const QString& title) {
-    if (Status status = available(); !status.ok())
-        return {status};
-    m_factory.dialogs << title + u'|' + filter + u'|' + initialName;
-    return {{}, m_factory.saveAsAnswer};
+    return answer<QString>(available(), [&] {
+        m_factory.dialogs << title + u'|' + filter + u'|' + initialName;
+        return m_factory.saveAsAnswer;
+    });
 }
 
 Status MemorySpreadsheet::saveAs(WorkbookId book, const QString& fileName) {
-    return call<Status>(
-        QStringLiteral("saveAs"), bookArgument(book) << fileName, [this, book, fileName] {
-            if (Status status = bookAvailable(book); !status.ok())
-                return status;
-            if (m_factory.failSaveAs)
-                return Status::failure(SpreadsheetStatus::Failed, QStringLiteral("cannot save"));
-            QString path = fileName;
-            if (QFileInfo(path).suffix().isEmpty())
-                path += QStringLiteral(".xls");
-            MemoryWorkbook& stored = m_books[book - 1];
-            stored.path = path;
-            stored.saved = true;
-            m_factory.files.insert(path, stored);
-            return Status();
-        });
+    return call<Status>(QStringLiteral("saveAs"), {double(book), fileName}, [this, book, fileName] {
+        if (Status status = available(book); !status.ok())
+            return status;
+        if (m_factory.failSaveAs)
+            return failed("cannot save");
+        const QString path = fileName + (QFileInfo(fileName).suffix().isEmpty() ? ".xls" : "");
+        MemoryWorkbook& stored = m_books[book - 1];
+        stored.path = path;
+        stored.saved = true;
+        m_factory.files.insert(path, stored);
+        return Status();
+    });
 }
 
 QString MemorySpreadsheet::keepRecoveryCopies() {
@@ -310,11 +276,9 @@ QString MemorySpreadsheet::keepRecoveryCopies() {
         if (book.closed || book.saved || m_factory.recoveryFolder.isEmpty())
             continue;
         const QFileInfo file(book.path);
-        const QString path =
-            QStringLiteral("%1/%2 (recovered).%3")
-                .arg(m_factory.recoveryFolder, file.completeBaseName(), file.suffix());
-        m_factory.files.insert(path, book);
-        kept << path;
+        kept << QStringLiteral("%1/%2 (recovered).%3")
+                    .arg(m_factory.recoveryFolder, file.completeBaseName(), file.suffix());
+        m_factory.files.insert(kept.last(), book);
     }
     return kept.join(QStringLiteral("; "));
 }
@@ -322,21 +286,20 @@ QString MemorySpreadsheet::keepRecoveryCopies() {
 Result<QString> MemorySpreadsheet::quit() {
     if (Status status = available(); !status.ok())
         return {status};
-    if (m_held == QStringLiteral("quit") || (m_pending && !m_pending->answer && stuck)) {
-        // Not answered: ended by force once the recovery copies were tried.
+    // Not answered: ended by force once the recovery copies were tried.
+    const bool forced =
+        m_held == QStringLiteral("quit") || (m_pending && !m_pending->answer && stuck);
+    if (forced) {
         m_held.clear();
         waitOut();
-        const QString kept = keepRecoveryCopies();
-        m_closed = true;
-        if (m_factory.recoveryFolder.isEmpty())
-            return {notAnswered()};
-        return {{}, kept};
-    }
-    if (m_pending && !m_pending->answer)
+    } else if (m_pending && !m_pending->answer) {
         answerPending();
+    }
     m_pending.reset();
     const QString kept = keepRecoveryCopies();
     m_closed = true;
+    if (forced && m_factory.recoveryFolder.isEmpty())
+        return {notAnswered()};
     return {{}, kept};
 }
 
@@ -344,21 +307,14 @@ std::optional<CellValue> MemorySpreadsheet::cell(WorkbookId book, int row, int c
                                                  int sheet) const {
     const MemorySheet& cells = m_books[book - 1].sheets[sheet];
     const auto found = cells.find({row, column});
-    if (found == cells.end())
-        return std::nullopt;
-    return found->second;
-}
-
-qsizetype MemorySpreadsheet::cellCount(WorkbookId book, int sheet) const {
-    return qsizetype(m_books[book - 1].sheets[sheet].size());
+    return found == cells.end() ? std::nullopt : std::optional<CellValue>(found->second);
 }
 
 std::unique_ptr<SpreadsheetApp> MemorySpreadsheetFactory::create(Status& status) {
-    if (failCreate) {
-        status = Status::failure(SpreadsheetStatus::Failed, QStringLiteral("not installed"));
+    status = failCreate ? Status::failure(SpreadsheetStatus::Failed, QStringLiteral("no office"))
+                        : Status();
+    if (failCreate)
         return nullptr;
-    }
-    status = {};
     auto app = std::make_unique<MemorySpreadsheet>(*this);
     m_last = app.get();
     ++m_created;

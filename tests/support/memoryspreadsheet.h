@@ -4,19 +4,15 @@
 #include "spreadsheet.h"
 
 #include <QHash>
-#include <QList>
 #include <QMap>
 #include <QSet>
-#include <QString>
 #include <QStringList>
 
 #include <any>
 #include <chrono>
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
-#include <utility>
 
 class MemorySpreadsheetFactory;
 
@@ -35,7 +31,8 @@ struct MemoryWorkbook {
 // call, close a workbook or the whole application at any moment, and read every cell.
 class MemorySpreadsheet final : public SpreadsheetApp {
 public:
-    explicit MemorySpreadsheet(MemorySpreadsheetFactory& factory);
+    explicit MemorySpreadsheet(MemorySpreadsheetFactory& factory)
+        : m_factory(factory) {}
     ~MemorySpreadsheet() override;
 
     Result<QList<WorkbookId>> workbooks() override;
@@ -55,34 +52,28 @@ public:
     Result<QString> quit() override;
     Status settle() override;
 
-    // What the test sees and does.
     void setBusy(bool busy) { m_busy = busy; }
-    // The next call of the operation ("setBlock", "addWorksheet", "run", "saved", "quit"...) is
-    // not answered in time: it waits through the factory's CallWait until given up or past the
-    // deadline, fails as busy and is pending until answerPending(), or settle() unless stuck,
-    // carries it out. A quit not answered keeps the modified workbooks as it ends, when there
-    // is a recovery folder, and fails otherwise.
+    // The next call of the operation ("setBlock", "run", "quit"...) waits through the factory's
+    // CallWait, fails as busy and is pending until answerPending() or settle() (unless stuck)
+    // carries it out. A quit not answered keeps what it can in the recovery folder, if any.
     void holdNext(const QString& operation) { m_held = operation; }
-    void answerPending();
+    void answerPending() { m_pending->answer = m_pending->carryOut(); }
     bool stuck = false;
     void closeWorkbook(WorkbookId book);
     void closeApplication() { m_closed = true; }
     bool isVisible() const { return m_visible; }
     WorkbookId activeWorkbook() const { return m_active; }
     MemoryWorkbook& workbook(WorkbookId book) { return m_books[book - 1]; }
-    // The cell of a sheet (0-based sheet index) of a workbook; an empty variant when unset.
+    // The cell of a sheet (0-based) of a workbook; none when unset.
     std::optional<CellValue> cell(WorkbookId book, int row, int column, int sheet = 0) const;
-    qsizetype cellCount(WorkbookId book, int sheet = 0) const;
-    // Cells written, and the calls that wrote them.
-    int writeCount() const { return m_writes; }
-    int writeCalls() const { return m_calls; }
+    qsizetype cellCount(WorkbookId book, int sheet = 0) const {
+        return qsizetype(m_books[book - 1].sheets[sheet].size());
+    }
+    int writeCount() const { return m_writes; } // cells written
     // Each written cell takes this long, as a round trip to an office would.
     void setWriteCost(std::chrono::microseconds perCell) { m_writeCost = perCell; }
-    // Every write that covers the row fails with the code, until a row of 0 is set.
-    void failWritesCovering(int row, quint32 code = SpreadsheetStatus::Busy) {
-        m_failingRow = row;
-        m_failingCode = code;
-    }
+    // Every write that covers the row fails as busy, until a row of 0 is set.
+    void failWritesCovering(int row) { m_failingRow = row; }
 
 private:
     struct Pending {
@@ -92,18 +83,15 @@ private:
         std::function<std::any()> carryOut;
         std::optional<std::any> answer;
     };
-    // A call of the application, answered by body unless held back or refused while another
-    // is pending.
+    // Answered by body unless held back, or refused while another call is pending.
     template <class R>
     R call(const QString& operation, const QList<CellValue>& arguments, std::function<R()> body,
            const QList<CellRow>& rows = {});
     // How many rows at the start of a block write a late write landed already.
     qsizetype landedRows(WorkbookId book, int row, int firstColumn, const QList<CellRow>& rows);
-    // A held call waits as long as the test lets it.
-    void waitOut();
+    void waitOut(); // a held call waits as long as the test lets it
     QString keepRecoveryCopies();
-    Status available() const;
-    Status bookAvailable(WorkbookId book) const;
+    Status available(WorkbookId book = -1) const; // and the workbook open, when one is named
 
     MemorySpreadsheetFactory& m_factory;
     QList<MemoryWorkbook> m_books;
@@ -114,10 +102,8 @@ private:
     int m_writes = 0;
     QString m_held;
     std::optional<Pending> m_pending;
-    int m_calls = 0;
     std::chrono::microseconds m_writeCost{0};
     int m_failingRow = 0;
-    quint32 m_failingCode = SpreadsheetStatus::Busy;
 };
 
 // Starts in-memory applications and plays the file system and the user around them.
@@ -129,29 +115,19 @@ public:
     MemorySpreadsheet* last() const { return m_last; }
     int created() const { return m_created; }
 
-    // Keeps the test's windows answering while a held call waits; none: no waiting at all.
-    CallWait* wait = nullptr;
-    // How long a held call waits before it counts as not answered.
-    std::chrono::milliseconds deadline{0};
-    // Creating fails (no spreadsheet installed).
-    bool failCreate = false;
-    // Paths whose open fails although the file exists.
-    QSet<QString> unloadable;
+    CallWait* wait = nullptr;              // while a held call waits; none: no waiting
+    std::chrono::milliseconds deadline{0}; // for a held call
+    bool failCreate = false;               // no spreadsheet installed
+    QSet<QString> unloadable;              // paths whose open fails although the file exists
     QString startup = QStringLiteral("/nonexistent/startup");
     bool failStartupPath = false;
-    // Activating a workbook is refused as busy.
-    bool refuseActivate = false;
-    // What the user answers in the file-name dialog; "False" is Cancel.
-    QString saveAsAnswer = QStringLiteral("False");
+    bool refuseActivate = false;                    // as busy
+    QString saveAsAnswer = QStringLiteral("False"); // the user's answer: Cancel
     bool failSaveAs = false;
-    // Where quit keeps each modified workbook (in files), as an office does with nobody to ask;
-    // empty: nothing is kept.
-    QString recoveryFolder;
-    // Macros by qualified name ("Book.xls!Tidy"); the function may change the workbook and
-    // returns false when the macro fails.
+    QString recoveryFolder; // where quit keeps each modified workbook (in files); empty: none
+    // Macros by qualified name ("Book.xls!Tidy"); false: the macro fails.
     QHash<QString, std::function<bool(MemorySpreadsheet&)>> macros;
 
-    // What happened.
     QStringList macroRuns;
     QStringList dialogs;                 // "title|filter|initial"
     QMap<QString, MemoryWorkbook> files; // workbooks stored by saveAs, by path
