@@ -53,13 +53,10 @@ public:
                         std::chrono::milliseconds timeout) {
         m_instrument.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const QString options =
-            QStringLiteral("--model %1 --interval 0 --count %2 --baud %3 --device")
-                .arg(QLatin1String(model))
-                .arg(count)
-                .arg(baud);
-        m_instrument.start(QCoreApplication::applicationDirPath() +
-                               QStringLiteral("/celvane-instrument"),
-                           options.split(u' ') << m_pty.deviceB());
+            QStringLiteral("--model %1 --interval 0 --count %2 --baud %3 --device");
+        m_instrument.start(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/celvane-instrument"),
+            options.arg(QLatin1String(model)).arg(count).arg(baud).split(u' ') << m_pty.deviceB());
         const bool ended =
             m_instrument.waitForStarted(10000) &&
             QTest::qWaitFor([this] { return m_instrument.state() == QProcess::NotRunning; },
@@ -98,10 +95,7 @@ private:
     // Stop writes what waits first, in passes between which the window goes on answering.
     static constexpr int kPatienceMs = 3600 * 1000;
 
-    bool fail(const QString& problem) {
-        m_problem = problem;
-        return false;
-    }
+    bool fail(const QString& problem) { return m_problem = problem, false; }
     void click(const char* name) {
         QTest::mouseClick(window()->findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);
     }

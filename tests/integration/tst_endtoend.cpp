@@ -52,8 +52,7 @@ private slots:
         QCOMPARE(officeProcesses(), QList<pid_t>{});
         // Line i whole in row i + 1 of one sheet, in columns 1 to 8, nothing beside or below.
         const QList<SheetCells> sheets = readXls(path);
-        QCOMPARE(sheets.size(), 1);
-        QCOMPARE(sheets[0].size(), lines * 8);
+        QVERIFY(sheets.size() == 1 && sheets[0].size() == lines * 8);
         static const QRegularExpression orva(
             uR"(^n0 n(\d+) t\d\d-\d\d-\d{4} t\d\d:\d\d:\d\d n(4\d|5\d|60) t\(RAW\) n2[0-5] t\(C\)$)"_s);
         for (int row = 1; row <= lines; ++row) {

@@ -3,8 +3,8 @@
 
   fixtures.py macrobook PATH           an .ods whose Basic module Module1 holds Tidy, Fails, CloseMe
   fixtures.py usermacros PROFILE MARK  "My Macros": PersonalTidy writes "ran" into the file MARK
-  fixtures.py readxls PATH             every cell of an .xls as JSON, read by xlrd: sheets, each
-                                       a list of [row, column, number or text], 1-based
+  fixtures.py readxls PATH             every cell of an .xls read by xlrd, as JSON sheets of cells
+                                       [row, column, number or text], 1-based
 """
 
 import json
@@ -48,11 +48,9 @@ MODULE = """<?xml version="1.0" encoding="UTF-8"?>
 
 CONTENT = """<?xml version="1.0" encoding="UTF-8"?>
 <office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" office:version="1.2">
- <office:body>
-  <office:spreadsheet>
-   <table:table table:name="Sheet1"><table:table-row><table:table-cell/></table:table-row></table:table>
-  </office:spreadsheet>
- </office:body>
+ <office:body><office:spreadsheet><table:table table:name="Sheet1">
+  <table:table-row><table:table-cell/></table:table-row>
+ </table:table></office:spreadsheet></office:body>
 </office:document-content>
 """
 

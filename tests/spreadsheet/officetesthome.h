@@ -13,10 +13,9 @@
 // text. Empty cells are absent.
 using SheetCells = QMap<QPair<int, int>, QVariant>;
 
-// A home of the test's own (HOME and the XDG folders in a temporary folder with a dot in its
-// name) where a headless office has started once, so that its profile exists. "My Macros" hold
-// PersonalTidy, which writes "ran" into file("ran"); file("macros.ods") holds the macros Tidy
-// (writes "tidied" to J1), Fails and CloseMe.
+// HOME and the XDG folders in a temporary folder with a dot in its name, where a headless office
+// has made its profile. "My Macros" hold PersonalTidy (writes "ran" into file("ran")),
+// file("macros.ods") the macros Tidy (writes "tidied" to J1), Fails and CloseMe.
 class OfficeTestHome {
 public:
     OfficeTestHome();

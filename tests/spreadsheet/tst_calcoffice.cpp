@@ -8,7 +8,6 @@
 #include <QtTest>
 
 #include <csignal>
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -93,17 +92,15 @@ private slots:
                  (QList<WorkbookId>{macros.value, capture, CalcSpreadsheet::MyMacros}));
         QCOMPARE(m_app->activate(CalcSpreadsheet::MyMacros).code, SpreadsheetStatus::Failed);
         // Tidy writes into macros.ods, PersonalTidy (in "My Macros") into the file "ran".
-        for (const auto& [macro, runs] :
-             QList<std::pair<const char*, bool>>{{"macros.ods!Fails", false},
-                                                 {"macros.ods!NoSuchMacro", false},
-                                                 {"absent.xls!Tidy", false},
-                                                 {"macros.ods!Module2.Tidy", false},
-                                                 {"spreadsheet.xls!PersonalTidy", false},
-                                                 {"Personal.xls!PersonalTidy", true},
-                                                 {"PersonalTidy", true},
-                                                 {"MACROS.ODS!standard.module1.TIDY", true}}) {
+        const QStringList failing{u"macros.ods!Fails"_s, u"macros.ods!NoSuchMacro"_s,
+                                  u"absent.xls!Tidy"_s, u"macros.ods!Module2.Tidy"_s,
+                                  u"spreadsheet.xls!PersonalTidy"_s};
+        const QStringList running{u"Personal.xls!PersonalTidy"_s, u"PersonalTidy"_s,
+                                  u"MACROS.ODS!standard.module1.TIDY"_s};
+        for (const QString& macro : failing + running) {
+            const bool runs = running.contains(macro);
             QFile::remove(file("ran"));
-            QCOMPARE(m_app->run(QString::fromLatin1(macro)).ok(), runs);
+            QCOMPARE(m_app->run(macro).ok(), runs);
             QCOMPARE(!m_app->saved(macros.value).value || QFile::exists(file("ran")), runs);
         }
         // The macro closes its own workbook, as a user closing its window does; the capture
@@ -173,8 +170,7 @@ private slots:
         m_app.reset();
         // Only the modified workbook is kept, in the recovery folder; no office or lock is left.
         QStringList kept = documents.entryList(QDir::Files);
-        for (const QString& old : before)
-            kept.removeOne(old);
+        kept.removeIf([&](const QString& name) { return before.contains(name); });
         QCOMPARE(kept.size(), 1);
         QVERIFY(kept[0].startsWith(u"changed"));
         QCOMPARE(readXls(documents.filePath(kept[0])),

@@ -28,10 +28,7 @@ struct FakeWait final : CallWait {
 
 // A worker on an office that only sleeps; held() jobs block it until letGo() or the rig ends.
 struct WorkerRig {
-    explicit WorkerRig(CallWait* wait = nullptr)
-        : worker(office, wait) {
-        office.start(u"/bin/sleep"_s, {u"600"_s});
-    }
+    WorkerRig() { office.start(u"/bin/sleep"_s, {u"600"_s}); }
     ~WorkerRig() { letGo(); }
     std::function<Status()> held(Status answer = Status::success()) const {
         return [go = go, answer] { return go->wait(false), answer; };
@@ -43,8 +40,9 @@ struct WorkerRig {
 
     std::shared_ptr<std::atomic_bool> go = std::make_shared<std::atomic_bool>(false);
     std::shared_ptr<std::atomic_int> runs = std::make_shared<std::atomic_int>(0);
+    FakeWait wait;
     OfficeProcess office;
-    UnoWorker worker;
+    UnoWorker worker{office, &wait};
 };
 
 UnoCall write(double row, std::chrono::milliseconds deadline, const QList<CellRow>& rows = {}) {
@@ -147,13 +145,12 @@ private slots:
     void lateAnswers() {
         QFETCH(bool, landed);
         QFETCH(double, row);
-        FakeWait wait;
-        WorkerRig rig(&wait);
+        WorkerRig rig;
         UnoCall first = write(1, 100ms);
         const Status answer =
             landed ? Status::success() : Status::failure(SpreadsheetStatus::Failed);
         QCOMPARE(rig.worker.perform(rig.held(answer), first).code, SpreadsheetStatus::Busy);
-        QVERIFY(wait.looks > 0 && wait.ended == 1); // the caller's windows kept answering
+        QVERIFY(rig.wait.looks > 0 && rig.wait.ended == 1); // the caller's windows kept answering
         // Pending, it holds back every other call.
         UnoCall other = write(2, 1min);
         QCOMPARE(rig.worker.perform(rig.counted(), other).code, SpreadsheetStatus::Busy);
