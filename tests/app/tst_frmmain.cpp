@@ -2,13 +2,9 @@
 #include "clsquorilex.h"
 #include "fakefolders.h"
 #include "fakeserial.h"
-#include "filecontent.h"
 #include "fixedclock.h"
-#include "frmemulation.h"
 #include "frmmain.h"
-#include "frmwaiting.h"
 #include "memoryspreadsheet.h"
-#include "modalanswer.h"
 #include "settings.h"
 
 #include <QtTest>
@@ -16,20 +12,16 @@
 
 namespace {
 
-// What the window is given, anew for each test; the folder holds the settings, the master
-// workbook, the journal and, as the documents folder, the files that keep received text.
+// The window's parts; the folder holds settings, master workbook, journal and the kept files.
 struct Rig {
     Rig() {
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path("config"));
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        orva.reset();
-        quorilex.reset();
         folders.answer = dir.path();
         QDir().mkpath(path("master"));
         QFile(path("master/spreadsheet.xls")).open(QIODevice::WriteOnly);
     }
     QString path(const QString& name) const { return dir.filePath(name); }
-    QStringList kept() const { return QDir(dir.path()).entryList({"Celvane *"}); }
+    const MemorySheet& saved(const QString& name) { return factory.files[path(name)].sheets[0]; }
 
     QTemporaryDir dir;
     modGlobals globals;
@@ -52,14 +44,8 @@ private slots:
     }
     void cleanup() { m_window.reset(); }
     void throughACapture() {
-        QCOMPARE(text("lblComPort"), "COM 1");
-        QVERIFY(!m_window->findChild<QMenu*>("mnuTools")->menuAction()->isVisible());
         click("cmdResume"); // does nothing before a capture
         QCOMPARE(seen(), "E D E* D E E grey grey | ");
-        m_rig->serial.devicepresent = false;
-        click("cmdStart");
-        QCOMPARE(seen(), "E D E* D E E red green | COM port not available");
-        m_rig->serial.devicepresent = true;
         click("cmdStart");
         QCOMPARE(seen(), "D E* D E D E green green | Ready");
         click("cmdPause");
@@ -76,116 +62,17 @@ private slots:
         m_rig->factory.last()->setBusy(false);
         tick();
         QCOMPARE(seen(), "D E* D E D E green green | Bytes Received: 6");
-        // Resume shows the count grouped until a pass with news shows plain digits again.
-        m_rig->serial.arrived = QString(1226, u'x') + "\r\n";
-        tick();
-        click("cmdPause");
-        click("cmdResume");
-        tick();
-        QCOMPARE(text("panStatus"), "Bytes Received: 1,234");
-        m_rig->serial.arrived = "y";
-        tick();
-        QCOMPARE(text("panStatus"), "Bytes Received: 1235");
-
         m_rig->serial.arrived = "last\r\n"; // after the last pass
         m_rig->factory.saveAsAnswer = m_rig->path("run.xls");
         click("cmdStop");
         QCOMPARE(seen(), "E D* D D E E frame frame | ");
-        QVERIFY(!m_rig->globals.excelApp);
-        QVERIFY(!m_rig->serial.portOpen());
-        const MemorySheet& cells = m_rig->factory.files.value(m_rig->path("run.xls")).sheets[0];
-        QCOMPARE(cells.at({1, 1}), CellValue(QStringLiteral("held")));
-        QCOMPARE(cells.at({3, 1}), CellValue(QStringLiteral("ylast")));
-        QCOMPARE(m_rig->kept(), QStringList());
+        QVERIFY(!m_rig->globals.excelApp && !m_rig->serial.portOpen() &&
+                QDir(m_rig->dir.path()).entryList({"Celvane *"}).isEmpty());
+        QCOMPARE(m_rig->saved("run.xls").at({1, 1}), CellValue(QStringLiteral("held")));
+        QCOMPARE(m_rig->saved("run.xls").at({2, 1}), CellValue(QStringLiteral("last")));
     }
-    // Also with the Tools menu shown; the button shows itself pressed before it clicks.
-    void altTStops() {
-        for (bool toolsMenu : {false, true}) {
-            makeWindow(toolsMenu);
-            click("cmdStart");
-            m_window->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-            QTest::keyClick(m_window.get(), Qt::Key_T, Qt::AltModifier);
-            QTRY_COMPARE(m_window->captureState(), qint16(0));
-        }
-    }
-    void stopKeepsTextInAFile_data() {
-        // Whether the office closes during the capture; what arrives before Stop; the file that
-        // keeps text, what it holds, and what the status says before its path.
-        QTest::addColumn<bool>("closed");
-        QTest::addColumn<QString>("arriving");
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("kept");
-        QTest::addColumn<QString>("says");
-        const QString unwritten = QStringLiteral("Celvane unwritten data 2026-12-06 14-05-09.txt");
-        QTest::newRow("a last line without its end")
-            << false << "12\t13\r\npart" << unwritten << "part"
-            << "Received data that was not recorded is in ";
-        QTest::newRow("office gone: everything received")
-            << true << "12\t13\r\npart" << unwritten << "first\r\n12\t13\r\npart"
-            << "The workbook was NOT saved. All received data is in ";
-        QStringList fields;
-        for (int i = 1; i <= 258; ++i)
-            fields << QString::number(i);
-        QTest::newRow("wider than the worksheet")
-            << false << fields.join(u'\t') + "\r\n"
-            << "Celvane overflow 2026-12-06 14-05-09.txt"
-            << "2\t257\t258\r\n"
-            << "Received text that did not fit the worksheet is in ";
-    }
-    void stopKeepsTextInAFile() {
-        QFETCH(bool, closed);
-        QFETCH(QString, file);
-        click("cmdStart");
-        m_rig->serial.arrived = "first\r\n";
-        tick();
-        if (closed)
-            m_rig->factory.last()->closeApplication();
-        QFETCH(QString, arriving);
-        m_rig->serial.arrived = arriving;
-        click("cmdStop");
-        QCOMPARE(m_rig->kept(), QStringList{file});
-        QTEST(QString::fromLatin1(readFile(m_rig->path(file))), "kept");
-        QFETCH(QString, says);
-        QCOMPARE(text("panStatus"), says + m_rig->path(file));
-        QVERIFY(QDir(m_rig->path("journal")).isEmpty()); // all received is in a saved file
-    }
-    void lostPortStaysInView() {
-        click("cmdStart");
-        m_rig->serial.loseDevice();
-        tick();
-        for (const char* name : {"cmdPause", "cmdResume", "cmdPause", "cmdResume", ""}) {
-            if (*name != 0)
-                click(name);
-            else
-                tick();
-            QCOMPARE(seen().section(u' ', 6, 6), "red");
-            QCOMPARE(text("panStatus"), "COM port not available");
-        }
-        QCOMPARE(m_window->captureState(), qint16(1));
-    }
-    void givingUpWhileTheOfficeKeepsUsWaiting() {
-        frmWaiting waiting(std::chrono::milliseconds(0)); // shown at once
-        m_rig->factory.wait = &waiting;
-        m_rig->factory.deadline = std::chrono::milliseconds::max();
-        m_rig->globals.macroEnabled = true;
-        m_rig->globals.macroName = "Tidy";
-        m_rig->factory.macros.insert("spreadsheet.xls!Tidy",
-                                     [](MemorySpreadsheet&) { return true; });
-        click("cmdStart");
-        m_rig->factory.last()->holdNext("run"); // the macro would keep Stop waiting for ever
-        QString shown;
-        const ModalAnswer giveUp([&](QDialog* dialog) {
-            shown = dialog->findChild<QLabel*>("lblWaiting")->text();
-            QTest::mouseClick(dialog->findChild<QPushButton*>("cmdGiveUp"), Qt::LeftButton);
-        });
-        click("cmdStop");
-        QVERIFY(giveUp.closedByUser());
-        QCOMPARE(shown, "Waiting for LibreOffice Calc...");
-        QCOMPARE(seen(), "E D* D D E E frame frame | User macro did NOT run.");
-    }
-    // A macro chosen during the capture is used by its stop, which runs before the settings are
-    // written.
+    // Closing stops the capture with the macro chosen meanwhile, then writes the settings, which
+    // the next start reads.
     void closeDuringCaptureStopsBeforeSaving() {
         click("cmdStart");
         click("cmdPause");
@@ -198,140 +85,51 @@ private slots:
         });
         m_rig->factory.saveAsAnswer = m_rig->path("closed.xls");
         m_window->close();
-        QCOMPARE(m_rig->factory.macroRuns, QStringList{"spreadsheet.xls!Tidy"});
         QCOMPARE(storedWhileMacroRan, QString());
-        QVERIFY(m_rig->factory.files.contains(m_rig->path("closed.xls")));
-        QCOMPARE(openSettings()->value("Excel Macro/Name").toString(), "Tidy");
-        QCOMPARE(openSettings()->value("Excel Macro/Enable").toString(), "True");
-    }
-    // Thousands of lines wait at Stop, each cell costing the office time: the window goes on
-    // answering, shows the progress and ignores a second Stop or a Start meanwhile.
-    void stopWithBacklogKeepsWindowAnswering() {
-        constexpr int kLines = 20000;
-        click("cmdStart");
-        m_rig->factory.last()->setWriteCost(std::chrono::microseconds(20));
-        for (int line = 0; line < kLines; ++line)
-            m_rig->serial.arrived += QStringLiteral("%1 :: a b c d e f g\r\n").arg(line);
-        const QString saved = m_rig->path("backlog.xls");
-        m_rig->factory.saveAsAnswer = saved;
-        bool progressShown = false;
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, [&] {
-            if (progressShown || !text("panStatus").startsWith("Writing received data: "))
-                return;
-            progressShown = true;
-            m_window->cmdStop_Click();
-            m_window->cmdStart_Click();
-        });
-        watch.start(5);
-        click("cmdStop");
-        QTRY_VERIFY_WITH_TIMEOUT(m_rig->factory.files.contains(saved), 60000);
-        QVERIFY(progressShown);
-        QCOMPARE(m_rig->factory.created(), 1);
-        QCOMPARE(m_window->captureState(), qint16(0));
-        const MemorySheet& cells = m_rig->factory.files.value(saved).sheets[0];
-        QCOMPARE(qsizetype(cells.size()), qsizetype(kLines * 8));
-        QCOMPARE(cells.at({kLines, 1}), CellValue(double(kLines - 1)));
-        QCOMPARE(m_rig->kept(), QStringList());
-    }
-    // The port and an empty macro name chosen in their dialogs are there again after a restart.
-    void choicesSurviveRestart() {
-        const ModalAnswer port([](QDialog* dialog) {
-            QTest::mouseClick(dialog->findChild<QRadioButton*>("optComPort_3"), Qt::LeftButton);
-            QTest::keyClick(dialog, Qt::Key_Return);
-        });
-        click("cmdComPorts");
-        const ModalAnswer macro([](QDialog* dialog) {
-            QTest::mouseClick(dialog->findChild<QCheckBox*>("chkExcelMacro"), Qt::LeftButton);
-            QTest::keyClick(dialog, Qt::Key_Return);
-        });
-        click("cmdExcelMacro");
-        QVERIFY(port.closedByUser() && macro.closedByUser());
-        QCOMPARE(m_rig->serial.commPort(), qint16(3));
-        m_window->close();
-        QCOMPARE(openSettings()->value("Communication/ComPort").toString(), "3");
-        QVERIFY(openSettings()->contains("Excel Macro/Name"));
-        m_rig->serial.setCommPort(1);
-        m_rig->globals.macroEnabled = false;
+        QCOMPARE(m_rig->saved("closed.xls").at({1, 1}), CellValue(QStringLiteral("tidied")));
         m_rig->globals.macroName = "stale";
         makeWindow();
-        QCOMPARE(text("lblComPort"), "COM 3");
-        QCOMPARE(m_rig->serial.commPort(), qint16(3));
-        QVERIFY(m_rig->globals.macroEnabled);
-        QCOMPARE(m_rig->globals.macroName, QString());
-    }
-    void emulatorFeedsTheCapture() {
-        makeWindow(true);
-        QAction* emulator = m_window->findChild<QAction*>("mnuToolsNalvoEmulation");
-        emulator->trigger();
-        QPointer<frmEmulation> first = m_window->emulator();
-        QVERIFY(first && m_rig->globals.emulatorActive);
-        emulator->trigger();
-        QCOMPARE(m_window->emulator(), first.data()); // at most one emulator window
-
-        click("cmdStart");
-        m_rig->serial.arrived = "serial is not read\r\n";
-        m_rig->globals.emulatorOutput = m_rig->orva.nextOutput();
-        tick();
-        MemorySpreadsheet& sheet = *m_rig->factory.last();
-        QCOMPARE(sheet.cell(m_rig->globals.captureBook, 1, 3),
-                 CellValue(QStringLiteral("12-06-2026")));
-        QCOMPARE(m_rig->serial.arrived, "serial is not read\r\n");
-        // The one-shot TAB request is cleared in the emulator's box once used.
-        QCheckBox* inject = first->findChild<QCheckBox*>("chkInjectTab");
-        inject->setChecked(true);
-        QVERIFY(m_rig->globals.injectSingleTab);
-        m_rig->globals.emulatorOutput = "9999\r\n";
-        tick();
-        QVERIFY(!inject->isChecked());
-        QCOMPARE(sheet.cell(m_rig->globals.captureBook, 2, 2), CellValue(10000.0));
+        QCOMPARE(m_rig->globals.macroName, "Tidy");
     }
 
 private:
-    void makeWindow(bool toolsMenu = false);
+    void makeWindow() {
+        m_window.reset();
+        Rig& r = *m_rig;
+        m_window = std::make_unique<frmMain>(
+            frmMainParts{r.globals, r.serial, r.factory, r.folders, r.orva, r.quorilex, r.clock,
+                         r.path("master"), false, r.path("journal")});
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
     QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(name); }
     void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
     QString text(const char* label) const { return m_window->findChild<QLabel*>(label)->text(); }
-    QString seen() const;
     void tick() { m_window->tmrMain_Timer(); }
+    // Start, Pause, Resume, Stop, COM, Macro as E(nabled) or D, * on the one of Pause and Resume
+    // in front; the COM and spreadsheet lamps' colours; the status text.
+    QString seen() const {
+        QStringList parts;
+        for (const char* name :
+             {"cmdStart", "cmdPause", "cmdResume", "cmdStop", "cmdComPorts", "cmdExcelMacro"})
+            parts << (button(name)->isEnabled() ? "E" : "D");
+        const QObjectList& order = button("cmdPause")->parent()->children(); // later is in front
+        parts[order.indexOf(button("cmdPause")) > order.indexOf(button("cmdResume")) ? 1 : 2] +=
+            '*';
+        const QHash<QRgb, QString> colours{{qRgb(0, 255, 0), "green"},
+                                           {qRgb(255, 255, 0), "yellow"},
+                                           {qRgb(255, 0, 0), "red"},
+                                           {qRgb(192, 192, 192), "grey"}};
+        for (const char* lamp : {"panComPort", "panExcel"})
+            parts << colours.value(
+                m_window->findChild<QFrame*>(lamp)->palette().color(QPalette::Window).rgb(),
+                "frame");
+        return parts.join(u' ') + " | " + text("panStatus");
+    }
 
     std::unique_ptr<Rig> m_rig;
     std::unique_ptr<frmMain> m_window;
 };
-
-void tst_frmMain::makeWindow(bool toolsMenu) {
-    m_window.reset();
-    Rig& r = *m_rig;
-    m_window = std::make_unique<frmMain>(frmMainParts{r.globals, r.serial, r.factory, r.folders,
-                                                      r.orva, r.quorilex, r.clock, r.path("master"),
-                                                      toolsMenu, r.path("journal")});
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-}
-
-// Start, Pause, Resume, Stop, COM and Macro as E(nabled) or D, the one of Pause and Resume drawn
-// in front marked *; the COM and spreadsheet lamps' colours; the status text.
-QString tst_frmMain::seen() const {
-    QStringList parts;
-    for (const char* name :
-         {"cmdStart", "cmdPause", "cmdResume", "cmdStop", "cmdComPorts", "cmdExcelMacro"})
-        parts << (button(name)->isEnabled() ? "E" : "D");
-    const QObjectList& siblings = button("cmdPause")->parent()->children(); // later is in front
-    parts[siblings.indexOf(button("cmdPause")) > siblings.indexOf(button("cmdResume")) ? 1 : 2] +=
-        '*';
-    const QWidget* frame = m_window->findChild<QWidget*>("fraStatus");
-    const QHash<QRgb, QString> colours{
-        {qRgb(0, 255, 0), "green"},
-        {qRgb(255, 255, 0), "yellow"},
-        {qRgb(255, 0, 0), "red"},
-        {qRgb(0xC0, 0xC0, 0xC0), "grey"},
-        {frame->palette().color(frame->backgroundRole()).rgb(), "frame"}};
-    for (const char* lamp : {"panComPort", "panExcel"}) {
-        const QColor c = m_window->findChild<QFrame*>(lamp)->palette().color(QPalette::Window);
-        parts << colours.value(c.rgb(), c.name());
-    }
-    return parts.join(u' ') + " | " + text("panStatus");
-}
 
 QTEST_MAIN(tst_frmMain)
 #include "tst_frmmain.moc"

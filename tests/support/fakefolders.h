@@ -3,11 +3,9 @@
 #include "modshell.h"
 
 // Known folders as the test says: one answer for every CSIDL value, or a failure code.
-class FakeFolders final : public FolderQuery {
-public:
+struct FakeFolders final : FolderQuery {
     qint32 folderPath(qint32, QString& path) override {
-        if (code == FolderCode::Ok)
-            path = answer;
+        path = code == FolderCode::Ok ? answer : path;
         return code;
     }
     qint32 code = FolderCode::Ok;

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QFile>
-#include <QString>
 
 // A whole file's bytes; empty when it cannot be read.
 inline QByteArray readFile(const QString& path) {

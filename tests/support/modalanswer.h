@@ -10,15 +10,13 @@
 #include <memory>
 #include <optional>
 
-// What the user does in the next modal dialog, waited for patienceMs at the most. Steps that
-// leave the dialog open are followed by hiding it, so that the modal wait always ends.
+// What the user does in the next modal dialog, waited for patienceMs at the most. A dialog the
+// steps leave open is hidden, so that the modal wait always ends.
 class ModalAnswer {
 public:
     explicit ModalAnswer(std::function<void(QDialog*)> steps, int patienceMs = 2000)
-        : m_state(std::make_shared<State>()) {
-        m_state->steps = std::move(steps);
-        m_state->triesLeft = patienceMs / 10;
-        schedule(m_state, 0);
+        : m_state(std::make_shared<State>(State{std::move(steps), patienceMs / 10, {}, false})) {
+        answer(m_state, 0);
     }
     bool reached() const { return m_state->reachedAt.has_value(); }
     std::chrono::steady_clock::time_point reachedAt() const { return *m_state->reachedAt; }
@@ -32,27 +30,24 @@ private:
         bool closedByUser = false;
     };
 
-    static void schedule(const std::shared_ptr<State>& state, int delayMs) {
-        QTimer::singleShot(delayMs, [state] { answer(state); });
-    }
-
-    static void answer(const std::shared_ptr<State>& state) {
-        QPointer<QDialog> dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        // The window manager's part, which offscreen does not always play: a new window is active.
-        if (dialog != nullptr && dialog->isVisible() && !dialog->isActiveWindow())
-            QApplication::setActiveWindow(dialog);
-        if (dialog == nullptr || !dialog->isVisible() || !dialog->isActiveWindow()) {
-            if (--state->triesLeft > 0)
-                schedule(state, 10);
-            else if (dialog != nullptr)
-                dialog->done(QDialog::Rejected); // never became usable: end the wait
-            return;
-        }
-        state->reachedAt = std::chrono::steady_clock::now();
-        state->steps(dialog);
-        state->closedByUser = dialog == nullptr || !dialog->isVisible();
-        if (!state->closedByUser)
-            dialog->done(QDialog::Rejected);
+    static void answer(const std::shared_ptr<State>& state, int delayMs) {
+        QTimer::singleShot(delayMs, [state] {
+            QPointer<QDialog> dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog != nullptr && dialog->isVisible()) // offscreen does not always activate it
+                QApplication::setActiveWindow(dialog);
+            if (dialog == nullptr || !dialog->isVisible() || !dialog->isActiveWindow()) {
+                if (--state->triesLeft > 0)
+                    answer(state, 10);
+                else if (dialog != nullptr)
+                    dialog->done(QDialog::Rejected); // never became usable: end the wait
+                return;
+            }
+            state->reachedAt = std::chrono::steady_clock::now();
+            state->steps(dialog);
+            state->closedByUser = dialog == nullptr || !dialog->isVisible();
+            if (!state->closedByUser)
+                dialog->done(QDialog::Rejected);
+        });
     }
 
     std::shared_ptr<State> m_state;

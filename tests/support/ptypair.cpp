@@ -4,27 +4,22 @@
 #include <QFileInfo>
 #include <QThread>
 
-namespace {
-
-// Waits up to 10 s until both ends exist (or, with gone, until neither does).
-bool waitForEnds(const PtyPair& pair, bool gone, const QProcess* socat = nullptr) {
+// Waits up to 10 s until both ends exist, or with gone until neither does.
+static bool waitForEnds(const PtyPair& pair, bool gone, const QProcess& socat) {
     for (QDeadlineTimer deadline(10000); !deadline.hasExpired(); QThread::msleep(20)) {
-        const bool a = QFileInfo::exists(pair.deviceA()), b = QFileInfo::exists(pair.deviceB());
-        if (gone ? !a && !b : a && b)
+        if (QFileInfo::exists(pair.deviceA()) != gone && QFileInfo::exists(pair.deviceB()) != gone)
             return true;
-        if (socat && socat->state() != QProcess::Running)
+        if (!gone && socat.state() != QProcess::Running)
             return false;
     }
     return false;
 }
 
-} // namespace
-
 bool PtyPair::start() {
     stop();
     const QString end = QStringLiteral("pty,raw,echo=0,link=");
     m_socat.start(QStringLiteral("socat"), {end + deviceA(), end + deviceB()});
-    return m_socat.waitForStarted(5000) && waitForEnds(*this, false, &m_socat);
+    return m_socat.waitForStarted(5000) && waitForEnds(*this, false, m_socat);
 }
 
 void PtyPair::stop() {
@@ -34,6 +29,5 @@ void PtyPair::stop() {
     if (!m_socat.waitForFinished(5000))
         m_socat.kill();
     m_socat.waitForFinished(5000);
-    // socat removes its links as it ends; wait for that so that a restart can make them anew.
-    waitForEnds(*this, true);
+    waitForEnds(*this, true, m_socat); // socat removes its links as it ends: a restart makes them
 }

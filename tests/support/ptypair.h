@@ -7,10 +7,8 @@
 class PtyPair {
 public:
     ~PtyPair() { stop(); }
-    // Starts socat and waits until both ends exist; false when that failed.
-    bool start();
-    // Ends socat: both ends go away.
-    void stop();
+    bool start(); // starts socat and waits until both ends exist; false when that failed
+    void stop();  // ends socat: both ends go away
 
     QString deviceA() const { return m_dir.filePath(QStringLiteral("a")); }
     QString deviceB() const { return m_dir.filePath(QStringLiteral("b")); }

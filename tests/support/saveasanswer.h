@@ -6,15 +6,12 @@
 #include <QLineEdit>
 #include <QTest>
 
-// The user types the path as the new workbook name, then Enter; any other dialog is left
-// unanswered. Set it up before the click that asks.
+// The user types the path as the new workbook's name, then Enter; other dialogs are left alone.
 inline ModalAnswer answerSaveAs(const QString& path, int patienceMs = 2000) {
     return ModalAnswer(
         [path](QDialog* dialog) {
-            auto* name = qobject_cast<QFileDialog*>(dialog)
-                             ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                             : nullptr;
-            if (name != nullptr) {
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (qobject_cast<QFileDialog*>(dialog) != nullptr && name != nullptr) {
                 name->setText(path);
                 QTest::keyClick(name, Qt::Key_Return);
             }
