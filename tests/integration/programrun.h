@@ -1,78 +1,108 @@
 #pragma once
 
+#include "calcspreadsheet.h"
+#include "frmmain.h"
 #include "frmwaiting.h"
-#include "officetesthome.h"
+#include "modalanswer.h"
+#include "modmain.h"
 #include "ptypair.h"
+#include "saveasanswer.h"
+#include "settings.h"
 
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
 
 #include <chrono>
 #include <memory>
-
-class frmMain;
-class modMain;
 
 // The program as a user runs it, in this process and home: the entry routine with Calc, COM 1
 // mapped to one end of a pseudo-terminal pair, celvane-instrument on the other. Calls that can
 // fail return false and say why in problem().
 class ProgramRun {
 public:
-    ProgramRun();
-    ~ProgramRun();
+    ~ProgramRun() {
+        if (window() && window()->captureState() != 0) {
+            // Not stopped: closing stops it, the question for a new name cancelled.
+            const ModalAnswer cancel([](QDialog*) {});
+            m_program.reset();
+        }
+    }
 
     // Starts the program and clicks Start; true once the capture runs.
-    bool start();
+    bool start() {
+        if (!m_pty.start())
+            return fail(QStringLiteral("socat could not make a pseudo-terminal pair"));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+        openSettings()->setValue(QStringLiteral("Communication/ComPort"), QStringLiteral("1"));
+        openSettings()->setValue(QStringLiteral("Ports/COM1"), m_pty.deviceA());
+        m_program = std::make_unique<modMain>(
+            std::make_unique<CalcSpreadsheetFactory>(CalcOptions::fromEnvironment(), &m_waiting));
+        if (!m_program->Main({false, QCoreApplication::applicationDirPath()}) ||
+            !QTest::qWaitForWindowExposed(window()))
+            return fail(QStringLiteral("the program did not start"));
+        click("cmdStart");
+        return window()->captureState() == 1 ||
+               fail(QStringLiteral("Start failed: ") + statusText());
+    }
     // Plays the model, count outputs at the line speed without pause, until the instrument ends.
     bool playInstrument(const char* model, qint64 count, int baud,
-                        std::chrono::milliseconds timeout);
+                        std::chrono::milliseconds timeout) {
+        m_instrument.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const QString options =
+            QStringLiteral("--model %1 --interval 0 --count %2 --baud %3 --device");
+        m_instrument.start(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/celvane-instrument"),
+            options.arg(QLatin1String(model)).arg(count).arg(baud).split(u' ') << m_pty.deviceB());
+        const bool ended =
+            m_instrument.waitForStarted(10000) &&
+            QTest::qWaitFor([this] { return m_instrument.state() == QProcess::NotRunning; },
+                            int(timeout.count()));
+        return (ended && m_instrument.exitStatus() == QProcess::NormalExit &&
+                m_instrument.exitCode() == 0) ||
+               fail(QStringLiteral("the instrument failed: ") + m_instrument.errorString());
+    }
     // Runs until the bytes are received and every complete line is written.
-    bool waitUntilWritten(qint64 bytes, std::chrono::milliseconds timeout);
+    bool waitUntilWritten(qint64 bytes, std::chrono::milliseconds timeout) {
+        return QTest::qWaitFor([&] { return bytesWritten() >= bytes; }, int(timeout.count())) ||
+               fail(QStringLiteral("%1 of %2 bytes written; status \"%3\"")
+                        .arg(bytesWritten())
+                        .arg(bytes)
+                        .arg(statusText()));
+    }
     // Clicks Stop and answers the question for a new name with path.
-    bool stopSavingAs(const QString& path);
-    // Clicks Stop and runs until it is over; a question for a new name is cancelled.
-    bool stop();
-    // No capture runs and no stop is under way.
-    bool startEnabled() const;
-    // From the last click on Stop to the question.
-    std::chrono::milliseconds stopToQuestion() const { return m_stopToQuestion; }
-    // The longest time between two turns of the event loop from now to the next question
-    // (within the watching timer's 10 ms).
-    void watchEventLoop();
-    qint64 longestGapMs() const { return m_longestGap; }
-
-    frmMain* window() const;
-    QString statusText() const;
-    // Received bytes already written into cells.
-    qint64 bytesWritten() const;
+    bool stopSavingAs(const QString& path) {
+        const ModalAnswer answer = answerSaveAs(path, kPatienceMs);
+        click("cmdStop");
+        return (QTest::qWaitFor([&] { return answer.reached(); }, kPatienceMs) &&
+                answer.closedByUser()) ||
+               fail(QStringLiteral("the question for a new name was not answered"));
+    }
+    frmMain* window() const { return m_program ? m_program->mainWindow() : nullptr; }
+    QString statusText() const {
+        return window()->findChild<QLabel*>(QStringLiteral("panStatus"))->text();
+    }
+    qint64 bytesWritten() const {
+        return window()->receivePath().bytesReceived() -
+               window()->receivePath().receiveBuffer().size();
+    }
     QString problem() const { return m_problem; }
 
 private:
-    bool fail(const QString& problem);
-    void clickButton(const char* name);
+    // Stop writes what waits first, in passes between which the window goes on answering.
+    static constexpr int kPatienceMs = 3600 * 1000;
+
+    bool fail(const QString& problem) { return m_problem = problem, false; }
+    void click(const char* name) {
+        QTest::mouseClick(window()->findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);
+    }
 
     PtyPair m_pty;
     QProcess m_instrument;
     frmWaiting m_waiting; // as the program shows it while the office keeps it waiting
     std::unique_ptr<modMain> m_program;
     QString m_problem;
-    std::chrono::milliseconds m_stopToQuestion{-1};
-    QTimer m_watch;
-    QElapsedTimer m_turn;
-    qint64 m_longestGap = 0;
 };
-
-// What a saved workbook holds of ORVA lines sent with a running index (0000 ... 9999, 0000 ...),
-// read in row order over all sheets. Each row must be one whole line in columns 1 to 8.
-struct OrvaRows {
-    qint64 rows = 0;      // whole ORVA lines
-    qint64 lost = 0;      // lines sent that no row holds
-    qint64 doubled = 0;   // rows holding a line again, or out of order
-    qint64 malformed = 0; // rows that are no whole ORVA line
-    QString firstProblem;
-
-    bool complete() const { return lost == 0 && doubled == 0 && malformed == 0; }
-};
-
-OrvaRows readOrvaRows(const QList<SheetCells>& sheets, qint64 linesSent);

@@ -13,10 +13,9 @@
 // text. Empty cells are absent.
 using SheetCells = QMap<QPair<int, int>, QVariant>;
 
-// A home of the test's own (HOME and the XDG folders in a temporary folder with a dot in its
-// name) where a headless office has started once, so that its profile exists. "My Macros" hold
-// PersonalTidy, which writes "ran" into file("ran"); file("macros.ods") holds the macros Tidy
-// (writes "tidied" to J1), Fails and CloseMe.
+// HOME and the XDG folders in a temporary folder with a dot in its name, where a headless office
+// has made its profile. "My Macros" hold PersonalTidy (writes "ran" into file("ran")),
+// file("macros.ods") the macros Tidy (writes "tidied" to J1), Fails and CloseMe.
 class OfficeTestHome {
 public:
     OfficeTestHome();
@@ -34,7 +33,5 @@ private:
 
 // Every sheet of an .xls file, read by an independent reader; none when unreadable.
 QList<SheetCells> readXls(const QString& path);
-// The first cell where the sheets differ from what was due, in value or in kind; empty if none.
-QString firstDifference(const QList<SheetCells>& actual, const QList<SheetCells>& expected);
 // The offices this process started and has not reaped.
 QList<pid_t> officeProcesses();

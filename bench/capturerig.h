@@ -40,3 +40,5 @@ QStringList numbers(int first, int last);
 QString asLines(const QStringList& texts);
 // The numbers first to last one per row in column, from row on.
 void addColumn(SheetCells& cells, int column, int row, int first, int last);
+// The first cell where the sheets differ from what was due, in value or in kind; empty if none.
+QString firstDifference(const QList<SheetCells>& actual, const QList<SheetCells>& expected);

@@ -2,6 +2,8 @@
 
 #include "saveasanswer.h"
 
+#include <QDebug>
+
 using namespace Qt::StringLiterals;
 
 CaptureRig::CaptureRig(const QString& masterFolder)
@@ -55,4 +57,26 @@ QString asLines(const QStringList& texts) {
 void addColumn(SheetCells& cells, int column, int row, int first, int last) {
     for (int n = first; n <= last; ++n)
         cells.insert({row++, column}, double(n));
+}
+
+QString firstDifference(const QList<SheetCells>& actual, const QList<SheetCells>& expected) {
+    if (actual.size() != expected.size())
+        return QStringLiteral("%1 sheets where %2 were due")
+            .arg(actual.size())
+            .arg(expected.size());
+    for (qsizetype sheet = 0; sheet < expected.size(); ++sheet) {
+        SheetCells both = expected[sheet];
+        both.insert(actual[sheet]);
+        for (auto cell = both.cbegin(); cell != both.cend(); ++cell) {
+            const QVariant due = expected[sheet].value(cell.key());
+            const QVariant found = actual[sheet].value(cell.key());
+            if (found.typeId() == due.typeId() && found == due)
+                continue;
+            QString text;
+            QDebug(&text).nospace() << "sheet " << sheet + 1 << " cell " << cell.key() << ": "
+                                    << found << " where " << due << " was due";
+            return text;
+        }
+    }
+    return {};
 }
