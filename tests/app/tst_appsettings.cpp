@@ -1,5 +1,7 @@
 #include "appsettings.h"
+#include "filecontent.h"
 #include "settings.h"
+#include "unwrittentext.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,6 +42,19 @@ private slots:
         QCOMPARE(openSettings()->value("Communication/ComPort").toString(), "3");
         QCOMPARE(openSettings()->value("Excel Macro/Enable").toString(), "True");
         QVERIFY(openSettings()->contains("Excel Macro/Name"));
+    }
+    // Received text kept in a file: byte for byte, and never over an earlier file.
+    void unwrittenTextKept() {
+        QString bytes;
+        for (int b = 0; b < 256; ++b)
+            bytes += QChar(b);
+        const QDateTime now(QDate(2026, 12, 6), QTime(14, 5, 9));
+        const QString first = saveUnwrittenText(m_config.path(), "Unwritten", bytes, now);
+        const QString second = saveUnwrittenText(m_config.path(), "Unwritten", "x", now);
+        QCOMPARE(first, m_config.filePath("Unwritten 2026-12-06 14-05-09.txt"));
+        QCOMPARE(second, m_config.filePath("Unwritten 2026-12-06 14-05-09 (2).txt"));
+        QCOMPARE(readFile(first), bytes.toLatin1());
+        QCOMPARE(saveUnwrittenText(m_config.filePath("missing"), "Unwritten", "x", now), "");
     }
 
 private:
