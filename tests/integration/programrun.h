@@ -3,7 +3,6 @@
 #include "calcspreadsheet.h"
 #include "frmmain.h"
 #include "frmwaiting.h"
-#include "modalanswer.h"
 #include "modmain.h"
 #include "ptypair.h"
 #include "saveasanswer.h"
@@ -11,12 +10,10 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <chrono>
-#include <memory>
 
 // The program as a user runs it, in this process and home: the entry routine with Calc, COM 1
 // mapped to one end of a pseudo-terminal pair, celvane-instrument on the other. Calls that can
@@ -31,7 +28,6 @@ public:
         }
     }
 
-    // Starts the program and clicks Start; true once the capture runs.
     bool start() {
         if (!m_pty.start())
             return fail(QStringLiteral("socat could not make a pseudo-terminal pair"));
@@ -73,7 +69,6 @@ public:
                         .arg(bytes)
                         .arg(statusText()));
     }
-    // Clicks Stop and answers the question for a new name with path.
     bool stopSavingAs(const QString& path) {
         const ModalAnswer answer = answerSaveAs(path, kPatienceMs);
         click("cmdStop");
@@ -82,9 +77,7 @@ public:
                fail(QStringLiteral("the question for a new name was not answered"));
     }
     frmMain* window() const { return m_program ? m_program->mainWindow() : nullptr; }
-    QString statusText() const {
-        return window()->findChild<QLabel*>(QStringLiteral("panStatus"))->text();
-    }
+    QString statusText() const { return window()->findChild<QLabel*>("panStatus")->text(); }
     qint64 bytesWritten() const {
         return window()->receivePath().bytesReceived() -
                window()->receivePath().receiveBuffer().size();
@@ -97,7 +90,7 @@ private:
 
     bool fail(const QString& problem) { return m_problem = problem, false; }
     void click(const char* name) {
-        QTest::mouseClick(window()->findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);
+        QTest::mouseClick(window()->findChild<QPushButton*>(name), Qt::LeftButton);
     }
 
     PtyPair m_pty;

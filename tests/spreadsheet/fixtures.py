@@ -1,16 +1,12 @@
 #!/usr/bin/python3
-"""Files the spreadsheet tests need, made and read without the office.
-
-  fixtures.py macrobook PATH           an .ods whose Basic module Module1 holds Tidy, Fails, CloseMe
-  fixtures.py usermacros PROFILE MARK  "My Macros": PersonalTidy writes "ran" into the file MARK
-  fixtures.py readxls PATH             every cell of an .xls read by xlrd, as JSON sheets of cells
-                                       [row, column, number or text], 1-based
-"""
+"""Spreadsheet test files made and read without the office; readxls: JSON [row, column, value]."""
 
 import json
-import os
 import sys
 import zipfile
+from pathlib import Path
+
+import xlrd
 from xml.sax.saxutils import escape
 
 DOCUMENT_MACROS = """Sub Tidy
@@ -18,39 +14,21 @@ DOCUMENT_MACROS = """Sub Tidy
 End Sub
 
 Sub Fails
-    Dim divisor As Integer
-    divisor = 0
-    ThisComponent.Sheets.getByIndex(0).getCellByPosition(9, 1).setValue(1 / divisor)
-End Sub
-
-Sub CloseMe
-    ThisComponent.close(True)
+    Error 5
 End Sub
 """
 
-LIBRARIES = """<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE library:libraries PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "libraries.dtd">
-<library:libraries xmlns:library="http://openoffice.org/2000/library" xmlns:xlink="http://www.w3.org/1999/xlink">
- <library:library library:name="Standard" {link}/>
-</library:libraries>
-"""
-
-LIBRARY = """<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE library:library PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "library.dtd">
-<library:library xmlns:library="http://openoffice.org/2000/library" library:name="Standard" library:readonly="false" library:passwordprotected="false">
-{elements}</library:library>
-"""
-
-MODULE = """<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE script:module PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "module.dtd">
-<script:module xmlns:script="http://openoffice.org/2000/script" script:name="{name}" script:language="StarBasic">{source}</script:module>
-"""
+LIBRARY = 'xmlns:library="http://openoffice.org/2000/library"'
+CONTAINER = (f'<library:libraries {LIBRARY} xmlns:xlink="http://www.w3.org/1999/xlink">'
+             '<library:library library:name="Standard" library:link="false"/></library:libraries>')
+MODULE = (f'<library:library {LIBRARY} library:name="Standard" library:readonly="false" '
+          'library:passwordprotected="false"><library:element library:name="{0}"/></library:library>',
+          '<script:module xmlns:script="http://openoffice.org/2000/script" script:name="{0}" '
+          'script:language="StarBasic">{1}</script:module>')
 
 CONTENT = """<?xml version="1.0" encoding="UTF-8"?>
 <office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" office:version="1.2">
- <office:body><office:spreadsheet><table:table table:name="Sheet1">
-  <table:table-row><table:table-cell/></table:table-row>
- </table:table></office:spreadsheet></office:body>
+ <office:body><office:spreadsheet><table:table table:name="Sheet1"/></office:spreadsheet></office:body>
 </office:document-content>
 """
 
@@ -61,13 +39,14 @@ MANIFEST = """<?xml version="1.0" encoding="UTF-8"?>
 """
 
 
+def basic(module, source):
+    """The container, library and module files of a Basic library Standard with one module."""
+    return [CONTAINER] + [text.format(module, escape(source)) for text in MODULE]
+
+
 def macro_book(path):
-    files = {"content.xml": CONTENT,
-             "Basic/script-lc.xml": LIBRARIES.format(link='library:link="false"'),
-             "Basic/Standard/script-lb.xml":
-                 LIBRARY.format(elements=' <library:element library:name="Module1"/>\n'),
-             "Basic/Standard/Module1.xml":
-                 MODULE.format(name="Module1", source=escape(DOCUMENT_MACROS))}
+    files = dict(zip(["content.xml", "Basic/script-lc.xml", "Basic/Standard/script-lb.xml",
+                      "Basic/Standard/Module1.xml"], [CONTENT] + basic("Module1", DOCUMENT_MACROS)))
     kinds = [(name, "text/xml") for name in files] + [("Basic/", ""), ("Basic/Standard/", "")]
     entries = "".join(f' <manifest:file-entry manifest:full-path="{name}" '
                       f'manifest:media-type="{kind}"/>\n' for name, kind in kinds)
@@ -79,20 +58,15 @@ def macro_book(path):
 
 
 def user_macros(profile, mark):
-    folder = os.path.join(profile, "user", "basic", "Standard")
-    os.makedirs(folder, exist_ok=True)
-    source = 'Sub PersonalTidy\n    Open "{0}" For Output As #1\n    Print #1, "ran"\n    Close #1\nEnd Sub\n'
-    for path, text in [
-            ("Standard/Personal.xba", MODULE.format(name="Personal", source=escape(source.format(mark)))),
-            ("Standard/script.xlb", LIBRARY.format(elements=' <library:element library:name="Personal"/>\n')),
-            ("script.xlc", LIBRARIES.format(link='library:link="false"'))]:
-        with open(os.path.join(profile, "user", "basic", path), "w", encoding="utf-8") as file:
-            file.write(text)
+    folder = Path(profile, "user", "basic")
+    (folder / "Standard").mkdir(parents=True, exist_ok=True)
+    source = f'Sub PersonalTidy\n    Open "{mark}" For Output As #1\n    Print #1, "ran"\n    Close #1\nEnd Sub\n'
+    for name, text in zip(["script.xlc", "Standard/script.xlb", "Standard/Personal.xba"],
+                          basic("Personal", source)):
+        (folder / name).write_text(text, encoding="utf-8")
 
 
 def read_xls(path):
-    import xlrd
-
     value = lambda cell: cell.value if cell.ctype == xlrd.XL_CELL_NUMBER else str(cell.value)
     json.dump([[[row + 1, column + 1, value(cell)]
                 for row in range(sheet.nrows) for column, cell in enumerate(sheet.row(row))
@@ -101,5 +75,4 @@ def read_xls(path):
 
 
 if __name__ == "__main__":
-    commands = {"macrobook": macro_book, "usermacros": user_macros, "readxls": read_xls}
-    commands[sys.argv[1]](*sys.argv[2:])
+    {"macrobook": macro_book, "usermacros": user_macros, "readxls": read_xls}[sys.argv[1]](*sys.argv[2:])

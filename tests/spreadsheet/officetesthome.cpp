@@ -15,17 +15,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-bool runFixtures(const QStringList& arguments, QByteArray* output = nullptr) {
+const QStringList fixtures{u"/usr/bin/python3"_s, CELVANE_FIXTURES_SCRIPT};
+
+// What the command printed, its errors passed on; none when it failed.
+std::optional<QByteArray> output(QStringList command) {
     QProcess process;
-    process.start(u"/usr/bin/python3"_s, QStringList{CELVANE_FIXTURES_SCRIPT} + arguments);
-    const bool ran = process.waitForFinished(600000) &&
-                     process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (!ran)
-        qWarning("fixtures.py %s: %s", qPrintable(arguments.join(u' ')),
-                 process.readAllStandardError().constData());
-    else if (output)
-        *output = process.readAllStandardOutput();
-    return ran;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(command.takeFirst(), command);
+    if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return std::nullopt;
+    return process.readAllStandardOutput();
 }
 
 } // namespace
@@ -35,20 +35,19 @@ OfficeTestHome::OfficeTestHome()
     const QDir home(m_dir.path());
     qputenv("HOME", QFile::encodeName(home.path()));
     home.mkpath(u"Documents"_s);
-    for (const auto& [variable, folder] : {std::pair{"XDG_CONFIG_HOME", "config"},
-                                           {"XDG_DATA_HOME", "data"},
-                                           {"XDG_CACHE_HOME", "cache"},
-                                           {"XDG_RUNTIME_DIR", "runtime"}}) {
+    for (const char* folder : {"CONFIG_HOME", "DATA_HOME", "CACHE_HOME", "RUNTIME_DIR"}) {
         home.mkpath(QLatin1String(folder));
-        qputenv(variable, QFile::encodeName(home.filePath(QLatin1String(folder))));
+        qputenv("XDG_" + QByteArray(folder),
+                QFile::encodeName(home.filePath(QLatin1String(folder))));
     }
-    QFile::setPermissions(home.filePath(u"runtime"_s),
+    QFile::setPermissions(home.filePath(u"RUNTIME_DIR"_s),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("CELVANE_HEADLESS", "1");
     CalcSpreadsheet app(options());
-    m_ready = m_dir.isValid() && app.start().ok() && app.quit().ok() &&
-              runFixtures({u"usermacros"_s, options().profileDir, file(u"ran"_s)}) &&
-              runFixtures({u"macrobook"_s, file(u"macros.ods"_s)});
+    m_ready =
+        m_dir.isValid() && app.start().ok() && app.quit().ok() &&
+        output(fixtures + QStringList{u"usermacros"_s, options().profileDir, file(u"ran"_s)}) &&
+        output(fixtures + QStringList{u"macrobook"_s, file(u"macros.ods"_s)});
 }
 
 WorkbookId OfficeTestHome::openMasterCopy(SpreadsheetApp& app, const QString& name) const {
@@ -62,12 +61,10 @@ WorkbookId OfficeTestHome::openMasterCopy(SpreadsheetApp& app, const QString& na
 }
 
 QList<SheetCells> readXls(const QString& path) {
-    QByteArray output;
     QList<SheetCells> sheets;
-    if (!runFixtures({u"readxls"_s, path}, &output))
-        return sheets;
-    // Sheets, each a list of [row, column, value]: a JSON number for a number, else a string.
-    for (const QJsonValue sheet : QJsonDocument::fromJson(output).array()) {
+    const QByteArray json =
+        output(fixtures + QStringList{u"readxls"_s, path}).value_or(QByteArray());
+    for (const QJsonValue sheet : QJsonDocument::fromJson(json).array()) {
         SheetCells& cells = sheets.emplaceBack();
         for (const QJsonValue cell : sheet.toArray())
             cells.insert({cell[0].toInt(), cell[1].toInt()},
@@ -77,14 +74,10 @@ QList<SheetCells> readXls(const QString& path) {
 }
 
 QList<pid_t> officeProcesses() {
-    QList<pid_t> offices;
-    for (const QString& entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
-        QFile stat(u"/proc/%1/stat"_s.arg(entry));
-        // "pid (name) state ppid ...": the name may hold blanks, so read on from its last ")".
-        const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
-        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (line.contains("(soffice.bin)") && rest.size() > 1 && rest.at(1).toInt() == ::getpid())
-            offices << entry.toInt();
-    }
+    QList<pid_t> offices; // pgrep also lists those killed but not yet reaped
+    const QStringList pgrep{u"pgrep"_s, u"-xP"_s, QString::number(::getpid()), u"soffice.bin"_s};
+    for (const QByteArray& pid : output(pgrep).value_or(QByteArray()).split('\n'))
+        if (!pid.isEmpty())
+            offices << pid.toInt();
     return offices;
 }

@@ -9,19 +9,17 @@
 
 #include <sys/types.h>
 
-// The cells of one sheet by (row, column), 1-based: a double for a number, a QString for a
-// text. Empty cells are absent.
+// The cells of one sheet by (row, column), 1-based: a double for a number, else a QString.
 using SheetCells = QMap<QPair<int, int>, QVariant>;
 
 // HOME and the XDG folders in a temporary folder with a dot in its name, where a headless office
 // has made its profile. "My Macros" hold PersonalTidy (writes "ran" into file("ran")),
-// file("macros.ods") the macros Tidy (writes "tidied" to J1), Fails and CloseMe.
+// file("macros.ods") the macros Tidy (writes "tidied" to J1) and Fails.
 class OfficeTestHome {
 public:
     OfficeTestHome();
     bool isReady() const { return m_ready; }
     QString file(const QString& name) const { return m_dir.filePath(name); }
-    // What the program itself would use in this home.
     CalcOptions options() const { return CalcOptions::fromEnvironment(); }
     // Opens a fresh copy of the master workbook made as file(name); 0 when that fails.
     WorkbookId openMasterCopy(SpreadsheetApp& app, const QString& name) const;
