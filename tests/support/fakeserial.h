@@ -11,7 +11,6 @@ public:
     bool setCommPort(qint16 port) override { return !m_open && port >= 1 && (m_port = port); }
     bool portOpen() const override { return m_open; }
     bool setPortOpen(bool open) override {
-        ++openCalls;
         m_openError = open ? badSettings : m_openError;
         if (open == m_open || (open && (!devicepresent || !badSettings.isEmpty())))
             return false;
@@ -24,10 +23,8 @@ public:
     bool portLost() const override { return m_lost; }
     void loseDevice() { devicepresent = m_open = false, m_lost = true; } // while open
 
-    QString arrived;
+    QString arrived, badSettings; // badSettings: why opening fails, a setting being to blame
     bool devicepresent = true;
-    QString badSettings; // why opening fails while a setting is to blame
-    int openCalls = 0;
 
 private:
     qint16 m_port = 1;

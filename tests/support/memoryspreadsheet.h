@@ -1,12 +1,9 @@
 #pragma once
 
-#include "callwait.h"
 #include "numbertext.h"
 #include "spreadsheet.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QHash>
 #include <QMap>
 #include <QSet>
 #include <QStringList>
@@ -16,7 +13,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <thread>
 
 class MemorySpreadsheet;
 using MemorySheet = std::map<std::pair<int, int>, CellValue>; // by (row, column), 1-based
@@ -24,8 +20,7 @@ using MemorySheet = std::map<std::pair<int, int>, CellValue>; // by (row, column
 struct MemoryWorkbook {
     QString path;
     QList<MemorySheet> sheets{MemorySheet{}};
-    bool saved = true;
-    bool closed = false;
+    bool saved = true, closed = false;
 };
 
 // Starts in-memory applications and plays the file system and the user around them.
@@ -33,17 +28,12 @@ class MemorySpreadsheetFactory final : public SpreadsheetFactory {
 public:
     std::unique_ptr<SpreadsheetApp> create(Status& status) override;
     MemorySpreadsheet* last() const { return m_last; } // the last one created, while it lives
-    int created() const { return m_created; }
-
-    CallWait* wait = nullptr;              // while a held call waits; none: no waiting
-    std::chrono::milliseconds deadline{0}; // for a held call
-    bool failCreate = false;
     QSet<QString> unloadable; // paths whose open fails although the file exists
     QString startup = QStringLiteral("/nonexistent/startup");
     QString saveAsAnswer = QStringLiteral("False"); // the user's answer: Cancel
-    bool failSaveAs = false;
+    bool failCreate = false, failSaveAs = false;
     QString recoveryFolder; // where quit keeps each modified workbook (in files); empty: none
-    QHash<QString, std::function<bool(MemorySpreadsheet&)>> macros; // false: the macro fails
+    QMap<QString, std::function<bool(MemorySpreadsheet&)>> macros; // false: the macro fails
     QStringList macroRuns;
     QStringList dialogs;                 // "title|filter|initial"
     QMap<QString, MemoryWorkbook> files; // workbooks stored by saveAs, by path
@@ -51,11 +41,9 @@ public:
 private:
     friend class MemorySpreadsheet;
     MemorySpreadsheet* m_last = nullptr;
-    int m_created = 0;
 };
 
-// A spreadsheet application kept in memory. A test can make it busy, hold back the answer to a
-// call, close a workbook or the whole application at any moment, and read every cell.
+// An office in memory: a test can make it busy, hold back an answer, close a workbook or all.
 class MemorySpreadsheet final : public SpreadsheetApp {
 public:
     explicit MemorySpreadsheet(MemorySpreadsheetFactory& factory)
@@ -65,8 +53,7 @@ public:
             m_factory.m_last = nullptr;
     }
 
-    // The next call of the operation ("setBlock", "run", "quit"...) waits through the factory's
-    // CallWait, fails as busy and is pending until answerPending() or settle() (unless stuck).
+    // The next call of the operation ("setBlock", "run"...) fails as busy and stays pending.
     void holdNext(const QString& operation) { m_held = operation; }
     void answerPending() { m_pending->answer = m_pending->carryOut(); }
     bool stuck = false;
@@ -76,14 +63,7 @@ public:
     bool isVisible() const { return m_visible; }
     WorkbookId activeWorkbook() const { return m_active; }
     MemoryWorkbook& workbook(WorkbookId book) { return m_books[book - 1]; }
-    std::optional<CellValue> cell(WorkbookId book, int row, int column, int sheet = 0) const {
-        const MemorySheet& cells = m_books[book - 1].sheets[sheet];
-        return cells.contains({row, column}) ? std::optional(cells.at({row, column}))
-                                             : std::nullopt;
-    }
     int writeCount() const { return m_writes; } // cells written
-    // Each written cell takes this long, as a round trip to an office would.
-    void setWriteCost(std::chrono::microseconds perCell) { m_writeCost = perCell; }
 
     Result<QList<WorkbookId>> workbooks() override {
         return call<Result<QList<WorkbookId>>>({"workbooks"}, -1, [this] {
@@ -125,11 +105,10 @@ public:
             {"setBlock", double(book), double(row), double(column)}, book,
             [=, this] {
                 const qsizetype width = rows.isEmpty() ? 0 : rows.first().size();
-                if (width == 0 || row < 1 || row + rows.size() - 1 > SheetMaxRows || column < 1 ||
-                    column + width - 1 > SheetMaxColumns ||
-                    std::ranges::any_of(rows,
-                                        [width](const CellRow& r) { return r.size() != width; }))
-                    return failure(SpreadsheetStatus::Failed);
+                if (width == 0 || std::ranges::any_of(rows, [width](const CellRow& r) {
+                        return r.size() != width;
+                    }))
+                    return failure(SpreadsheetStatus::Failed); // as an office refuses them
                 MemoryWorkbook& stored = m_books[book - 1];
                 for (int r = row; const CellRow& values : rows) {
                     for (int c = column; const CellValue& value : values) {
@@ -141,7 +120,6 @@ public:
                     ++r;
                 }
                 m_writes += int(width * rows.size());
-                std::this_thread::sleep_for(m_writeCost * width * rows.size());
                 stored.saved = false;
                 return Status();
             },
@@ -163,7 +141,7 @@ public:
         });
     }
     Result<QString> name(WorkbookId book) override {
-        return call<Result<QString>>({"name", double(book)}, book, [this, book] {
+        return call<Result<QString>>({"name", double(book)}, book, [=, this] {
             return QFileInfo(workbook(book).path).fileName();
         });
     }
@@ -192,20 +170,15 @@ public:
     Result<QString> quit() override {
         if (Status status = available(-1); !status.ok())
             return {status};
-        // Not answered: ended by force once the recovery copies were tried.
-        const bool forced = m_held == "quit" || (m_pending && !m_pending->answer && stuck);
-        if (forced)
-            waitOut();
-        else if (m_pending && !m_pending->answer)
-            answerPending();
+        const bool forced = !settle().ok(); // ended by force once recovery copies were tried
         m_closed = true;
         QStringList kept;
         for (const MemoryWorkbook& book : std::as_const(m_books)) {
-            const QFileInfo file(book.path);
             if (book.closed || book.saved || m_factory.recoveryFolder.isEmpty())
                 continue;
-            kept << QStringLiteral("%1/%2 (recovered).%3")
-                        .arg(m_factory.recoveryFolder, file.completeBaseName(), file.suffix());
+            const QFileInfo file(book.path);
+            kept << m_factory.recoveryFolder + u'/' + file.completeBaseName() + " (recovered)." +
+                        file.suffix();
             m_factory.files.insert(kept.last(), book);
         }
         if (forced && m_factory.recoveryFolder.isEmpty())
@@ -215,9 +188,7 @@ public:
     Status settle() override {
         if (Status status = available(-1); !status.ok() || !m_pending || m_pending->answer)
             return status;
-        if (stuck)
-            waitOut();
-        else
+        if (!stuck)
             answerPending();
         return failure(stuck ? SpreadsheetStatus::Busy : 0);
     }
@@ -232,9 +203,7 @@ private:
             return failure(SpreadsheetStatus::Closed);
         return failure(m_busy ? SpreadsheetStatus::Busy : 0);
     }
-    // Every call but quit: refused unless the application (and the workbook, unless -1) is
-    // there; refused while another call is pending; else held back or carried out. A late
-    // answer is kept for the same call (same arguments and rows); any other call drops it.
+    // A late answer is kept for the same call (same arguments and rows); any other drops it.
     template <class R, class F>
     R call(const QList<CellValue>& call, WorkbookId book, F body, const QList<CellRow>& rows = {}) {
         const auto guarded = [this, book, body]() -> R {
@@ -258,21 +227,9 @@ private:
         if (m_closed || m_held != std::get<QString>(call.first()))
             return guarded();
         m_held.clear();
-        waitOut();
         m_pending = Pending{call, rows, [guarded] { return std::any(guarded()); }, std::nullopt};
         return withStatus<R>(failure(SpreadsheetStatus::Busy));
     }
-    void waitOut() { // a held call waits as long as the test lets it
-        QElapsedTimer waited;
-        waited.start();
-        while (m_factory.wait &&
-               m_factory.wait->keepWaiting(std::chrono::milliseconds(waited.elapsed())) &&
-               waited.elapsed() < m_factory.deadline.count())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (m_factory.wait)
-            m_factory.wait->waitEnded();
-    }
-
     struct Pending {
         QList<CellValue> call; // the operation, then its arguments
         QList<CellRow> rows;   // of a block write
@@ -286,13 +243,11 @@ private:
     int m_writes = 0;
     QString m_held;
     std::optional<Pending> m_pending;
-    std::chrono::microseconds m_writeCost{0};
 };
 
 inline std::unique_ptr<SpreadsheetApp> MemorySpreadsheetFactory::create(Status& status) {
     status = failCreate ? Status{SpreadsheetStatus::Failed, QStringLiteral("no office")} : Status();
     if (failCreate)
         return nullptr;
-    ++m_created;
     return std::unique_ptr<SpreadsheetApp>(m_last = new MemorySpreadsheet(*this));
 }
