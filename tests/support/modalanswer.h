@@ -5,10 +5,8 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
 
 // What the user does in the next modal dialog, waited for patienceMs at the most. A dialog the
 // steps leave open is hidden, so that the modal wait always ends.
@@ -18,15 +16,14 @@ public:
         : m_state(std::make_shared<State>(State{std::move(steps), patienceMs / 10, {}, false})) {
         answer(m_state, 0);
     }
-    bool reached() const { return m_state->reachedAt.has_value(); }
-    std::chrono::steady_clock::time_point reachedAt() const { return *m_state->reachedAt; }
+    bool reached() const { return m_state->reached; }
     bool closedByUser() const { return m_state->closedByUser; } // the steps hid the dialog
 
 private:
     struct State {
         std::function<void(QDialog*)> steps;
         int triesLeft = 0;
-        std::optional<std::chrono::steady_clock::time_point> reachedAt;
+        bool reached = false;
         bool closedByUser = false;
     };
 
@@ -42,7 +39,7 @@ private:
                     dialog->done(QDialog::Rejected); // never became usable: end the wait
                 return;
             }
-            state->reachedAt = std::chrono::steady_clock::now();
+            state->reached = true;
             state->steps(dialog);
             state->closedByUser = dialog == nullptr || !dialog->isVisible();
             if (!state->closedByUser)
