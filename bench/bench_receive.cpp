@@ -57,7 +57,7 @@ Run drain(const QString& text) {
     // The backlog's row count passes a sheet's; rows wrap round so the workbook takes them all.
     QElapsedTimer timer;
     timer.start();
-    receive.appendReceived(text);
+    receive.appendReceived({text, {}});
     while (!receive.receiveBuffer().isEmpty()) {
         if (receive.currentRow() > SheetMaxRows - 1)
             receive.setCurrentRow(1);

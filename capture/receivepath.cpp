@@ -4,19 +4,18 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
 namespace {
 
-const QString kLineEnd = QStringLiteral("\r\n");
-const QString kSeparator = QStringLiteral("\r\n\r\n\r\n");
+const QString kCrLf = QStringLiteral("\r\n");
 const QString kBusyText = QStringLiteral(
     "MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.");
 const QString kClosedText = QStringLiteral(
     "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
-const QString kNoLineEndText =
-    QStringLiteral("No line end (CR LF) received in the last 4,096 bytes");
+const QString kNoLineEndText = QStringLiteral("No line end (%1) received in the last 4,096 bytes");
 
 // Received characters without a line end after which the port's lamp warns.
 constexpr qint64 kLineEndWatch = 4096;
@@ -33,36 +32,7 @@ constexpr qsizetype kMostBlockCells = 8192;
 // the stop open.
 constexpr qint64 kStopReadMs = 30000;
 
-bool isTokenLine(QStringView line) {
-    return line.contains(u"::");
-}
-
-enum class Separator { None, Beginning, Whole };
-
-// Whether the text at a field start is a block separator, or only the beginning of one so far.
-Separator separatorAt(QStringView fieldStart, bool finalPass) {
-    if (fieldStart.startsWith(kSeparator))
-        return Separator::Whole;
-    if (!finalPass && fieldStart.size() < kSeparator.size() &&
-        QStringView(kSeparator).startsWith(fieldStart))
-        return Separator::Beginning;
-    return Separator::None;
-}
-
-// What a token line holds past the last column, from its next token on; nothing when only
-// "::" and "=" are left, which take no column.
-QStringView tokensPastLastColumn(QStringView rest) {
-    QStringView tokens = rest;
-    QStringView token;
-    if (!ReceivePath::NextToken(tokens, token))
-        return {};
-    const QStringView from = rest.sliced(token.data() - rest.data());
-    do {
-        if (token != u"::" && token != u"=")
-            return from;
-    } while (ReceivePath::NextToken(tokens, token));
-    return {};
-}
+using Separator = LineSplitter::Separator;
 
 } // namespace
 
@@ -74,15 +44,16 @@ ReceivePath::ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView
     , m_clock(clock) {}
 
 bool ReceivePath::pump() {
-    m_buffer += ReadReceivedText();
+    appendReceived(ReadReceivedText());
     m_backlog = false;
     if (m_head < m_buffer.size())
         ProcessReceiveBuffer();
     return m_backlog;
 }
 
-QString ReceivePath::ReadReceivedText() {
-    QString text;
+ReceivedText ReceivePath::ReadReceivedText() {
+    ReceivedText received;
+    QString& text = received.text;
     bool cut = false;
     if (m_globals.emulatorActive) {
         if (m_globals.emulatorOutput.isEmpty())
@@ -92,12 +63,12 @@ QString ReceivePath::ReadReceivedText() {
             // Only an output that is a number as a whole can give the second value.
             if (const auto whole = numberFromText(text))
                 text = shortestDecimal(numericPrefix(text)) + u'\t' + shortestDecimal(*whole + 1) +
-                       kLineEnd;
+                       kCrLf;
             m_globals.injectSingleTab = false;
             m_view.injectSingleTabUsed();
         }
     } else {
-        text = m_serial.input();
+        received = m_serial.input();
         cut = superviseSerial();
     }
     m_bytesReceived += text.size();
@@ -107,7 +78,32 @@ QString ReceivePath::ReadReceivedText() {
     if (cut)
         endCutLine(text);
     watchLineEnds(text);
-    return text;
+    return received;
+}
+
+void ReceivePath::appendReceived(const ReceivedText& received) {
+    if (received.text.isEmpty())
+        return;
+    const qint64 start = m_bufferStart + m_buffer.size();
+    for (const ReceivedText::Arrival& arrival : received.arrivals)
+        m_arrivals.append({start + arrival.end, arrival.msecs});
+    if (received.arrivals.isEmpty() || received.arrivals.last().end < received.text.size())
+        m_arrivals.append({start + received.text.size(), m_clock.now().toMSecsSinceEpoch()});
+    m_buffer += received.text;
+}
+
+QDateTime ReceivePath::arrivalAt(qsizetype position) const {
+    const qint64 character = m_bufferStart + position;
+    const auto piece = std::upper_bound(
+        m_arrivals.cbegin(), m_arrivals.cend(), character,
+        [](qint64 at, const ReceivedText::Arrival& arrival) { return at < arrival.end; });
+    return piece == m_arrivals.cend() ? m_clock.now()
+                                      : QDateTime::fromMSecsSinceEpoch(piece->msecs);
+}
+
+LineSplitter ReceivePath::splitter() const {
+    // The emulator speaks the default format, whatever the port's settings say.
+    return LineSplitter(m_globals.emulatorActive ? LineFormat() : m_serial.lineFormat());
 }
 
 bool ReceivePath::superviseSerial() {
@@ -129,20 +125,18 @@ bool ReceivePath::superviseSerial() {
 }
 
 void ReceivePath::endCutLine(QString& text) const {
-    const QString waiting = m_buffer.sliced(m_head) + text;
-    if (waiting.isEmpty() || waiting.endsWith(kLineEnd))
-        return;
-    text += waiting.endsWith(u'\r') ? QStringLiteral("\n") : kLineEnd;
+    // Only the last characters of what waits tell whether it ends with a line end.
+    QString tail = QStringView(m_buffer).sliced(m_head).right(2).toString();
+    tail += QStringView(text).right(2);
+    text += splitter().closingLineEnd(tail);
 }
 
 void ReceivePath::watchLineEnds(QStringView text) {
     if (text.isEmpty())
         return;
     const bool warned = m_sinceLineEnd >= kLineEndWatch;
-    if (const qsizetype end = text.lastIndexOf(kLineEnd); end >= 0)
-        m_sinceLineEnd = text.size() - end - kLineEnd.size();
-    else if (m_endsInCr && text.startsWith(u'\n'))
-        m_sinceLineEnd = text.size() - 1;
+    if (const qsizetype after = splitter().afterLastLineEnd(text, m_endsInCr); after >= 0)
+        m_sinceLineEnd = text.size() - after;
     else
         m_sinceLineEnd += text.size();
     m_endsInCr = text.endsWith(u'\r');
@@ -156,7 +150,7 @@ QString ReceivePath::portTrouble() const {
     if (m_portDown)
         return PortNotAvailableText;
     if (m_sinceLineEnd >= kLineEndWatch)
-        return kNoLineEndText;
+        return kNoLineEndText.arg(splitter().format().lineEndName());
     return {};
 }
 
@@ -192,7 +186,7 @@ void ReceivePath::beginStop() {
 
 bool ReceivePath::stopPass() {
     if (m_stopClock.elapsed() < kStopReadMs)
-        m_buffer += ReadReceivedText();
+        appendReceived(ReadReceivedText());
     const qsizetype waiting = waitingLines();
     const PassEnd end = waiting > 0 ? writeLines(false) : PassEnd::Complete;
     if (end == PassEnd::Failed)
@@ -205,7 +199,7 @@ bool ReceivePath::stopPass() {
 }
 
 qsizetype ReceivePath::waitingLines() const {
-    return QStringView(m_buffer).sliced(m_head).count(kLineEnd);
+    return splitter().countLineEnds(QStringView(m_buffer).sliced(m_head));
 }
 
 void ReceivePath::showStopProgress(qsizetype waiting) {
@@ -216,7 +210,7 @@ void ReceivePath::showStopProgress(qsizetype waiting) {
 }
 
 QString ReceivePath::finalFlush() {
-    m_buffer += ReadReceivedText();
+    appendReceived(ReadReceivedText());
     // A write left unanswered gets its time: its late answer decides whether its line is in.
     if (m_globals.excelApp)
         m_globals.excelApp->settle();
@@ -225,14 +219,15 @@ QString ReceivePath::finalFlush() {
         showByteCount();
     }
     const QString unwritten = m_buffer.mid(m_head);
-    m_buffer.clear();
-    m_head = 0;
+    dropWritten(m_buffer.size());
     return unwritten;
 }
 
 void ReceivePath::clear() {
     m_buffer.clear();
     m_head = 0;
+    m_bufferStart = 0;
+    m_arrivals.clear();
     m_bytesReceived = 0;
     m_blockStamp.reset();
     m_restampDue = false;
@@ -287,7 +282,7 @@ Status ReceivePath::queueRow(qsizetype lineStart, int row, int column, CellRow v
     if (!overflow.isEmpty()) {
         m_block.overflow += QString::number(row) + u'\t';
         m_block.overflow += overflow;
-        m_block.overflow += kLineEnd;
+        m_block.overflow += kCrLf;
     }
     if (m_block.rows.size() * m_block.rows.first().size() >= m_blockCells)
         return writeBlock();
@@ -333,18 +328,22 @@ Status ReceivePath::addWorksheet() {
 ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
     QElapsedTimer elapsed;
     elapsed.start();
+    const LineSplitter lines = splitter();
+    const bool timed = lines.format().time;
+    // A block takes a column, or two with the time of arrival: the time's and the value's.
+    const int blockStep = timed ? 2 : 1;
     const QStringView buffer(m_buffer);
     qsizetype p = m_head;
-    qsizetype e = buffer.indexOf(kLineEnd, p);
+    LineSplitter::LineEnd e = lines.lineEnd(buffer, p, finalPass);
     m_block = {};
 
-    while (e >= 0) {
+    while (e.at >= 0) {
         const qsizetype lineStart = p;
-        qsizetype next = e + 2;
-        const QStringView lineText = buffer.sliced(p, e - p);
+        qsizetype next = e.at + e.length;
+        const QStringView lineText = buffer.sliced(p, e.at - p);
+        const Separator startsSeparator = lines.separatorAt(buffer.sliced(p), finalPass);
 
-        if (m_currentRow > m_maxRows &&
-            separatorAt(buffer.sliced(p), finalPass) == Separator::None) {
+        if (m_currentRow > m_maxRows && startsSeparator == Separator::None) {
             // The sheet is full: go on in a new one as a capture starts.
             const Status status = addWorksheet();
             if (!status.ok())
@@ -354,90 +353,70 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
             m_restampDue = m_blockStamp.has_value();
         }
 
-        if (isTokenLine(lineText)) {
-            m_restampDue = false;
-            CellRow tokens;
-            QStringView rest = lineText;
-            QStringView token;
-            while (tokens.size() < m_maxColumns && NextToken(rest, token)) {
-                if (token != u"::" && token != u"=")
-                    tokens << token.toString();
-            }
-            if (const Status status = queueRow(lineStart, m_currentRow, 1, std::move(tokens),
-                                               tokensPastLastColumn(rest));
-                !status.ok())
+        const bool tokenLine = LineSplitter::isTokenLine(lineText);
+        if (!tokenLine && m_restampDue && startsSeparator == Separator::None) {
+            const Status status = writeCell(1, 1, *m_blockStamp);
+            if (!status.ok())
                 return failAt(lineStart, status);
-        } else {
-            if (m_restampDue && separatorAt(buffer.sliced(p), finalPass) == Separator::None) {
-                const Status status = writeCell(1, 1, *m_blockStamp);
+            m_currentRow = 2;
+        }
+        if (tokenLine || startsSeparator == Separator::None)
+            m_restampDue = false;
+        LineSplitter::Row row = lines.cells(lineText, m_globals.blockColumn, m_maxColumns,
+                                            timed ? arrivalAt(next - 1) : QDateTime());
+        qsizetype separatorLength = 0;
+        const Separator separator =
+            row.endsInEmptyField
+                ? lines.separatorAt(buffer.sliced(e.at), finalPass, &separatorLength)
+                : Separator::None;
+        if (separator == Separator::Beginning) {
+            // Only the beginning of a block separator has arrived: wait for the rest.
+            if (const Status status = writeBlock(); !status.ok())
+                return failAt(lineStart, status);
+            dropWritten(lineStart);
+            return PassEnd::Complete;
+        }
+        if (separator == Separator::Whole) {
+            // Fields before a separator that follows a field separator belong to the old block;
+            // the empty field where the separator begins takes no cell.
+            row.values.removeLast();
+            if (timed && row.values.size() == 1)
+                row.values.clear();
+        }
+        if (const Status status =
+                queueRow(lineStart, m_currentRow, row.column, std::move(row.values), row.cut);
+            !status.ok())
+            return failAt(lineStart, status);
+        if (separator == Separator::Whole) {
+            if (m_globals.blockColumn + 2 * blockStep - 1 > m_maxColumns) {
+                // No column left for the new block: it starts a new sheet.
+                const Status status = addWorksheet();
                 if (!status.ok())
                     return failAt(lineStart, status);
-                m_restampDue = false;
-                m_currentRow = 2;
+                // Column 1 holds the block once its time stamp is written.
+                m_globals.blockColumn = qint16(1 - blockStep);
             }
-            const int firstColumn = m_globals.blockColumn;
-            CellRow fields;
-            QStringView cut; // the fields that found no column
-            while (p <= e) {
-                const Separator separator = separatorAt(buffer.sliced(p), finalPass);
-                if (separator == Separator::Beginning) {
-                    // Only the beginning of a block separator has arrived: wait for the rest.
-                    if (const Status status = writeBlock(); !status.ok())
-                        return failAt(lineStart, status);
-                    dropWritten(lineStart);
-                    return PassEnd::Complete;
-                }
-                if (separator == Separator::Whole) {
-                    // Fields before a separator that follows a TAB belong to the old block.
-                    if (const Status status =
-                            queueRow(lineStart, m_currentRow, firstColumn, std::move(fields));
-                        !status.ok())
-                        return failAt(lineStart, status);
-                    fields.clear();
-                    if (m_globals.blockColumn >= m_maxColumns) {
-                        // No column left for the new block: it starts a new sheet.
-                        const Status status = addWorksheet();
-                        if (!status.ok())
-                            return failAt(lineStart, status);
-                        // Column 1 holds the block once its time stamp is written.
-                        m_globals.blockColumn = 0;
-                    }
-                    const qint16 newBlock = m_globals.blockColumn + 1;
-                    const double stamp = HoursSinceMidnight();
-                    const Status status = writeCell(1, newBlock, stamp);
-                    if (!status.ok())
-                        return failAt(lineStart, status);
-                    m_blockStamp = stamp;
-                    m_restampDue = false;
-                    m_globals.blockColumn = newBlock;
-                    m_currentRow = 1;
-                    next = p + kSeparator.size();
-                    break;
-                }
-                qsizetype f = buffer.sliced(p, e - p).indexOf(u'\t');
-                f = f < 0 ? e : p + f;
-                fields << buffer.sliced(p, f - p).toString();
-                p = f + 1;
-                if (firstColumn + fields.size() > m_maxColumns && p <= e) {
-                    cut = buffer.sliced(p, e - p); // no room for the rest of the line
-                    p = e + 1;
-                }
-            }
-            if (const Status status =
-                    queueRow(lineStart, m_currentRow, firstColumn, std::move(fields), cut);
-                !status.ok())
+            const qint16 newBlock = qint16(m_globals.blockColumn + blockStep);
+            next = e.at + separatorLength;
+            const double stamp = HoursSinceMidnight(arrivalAt(next - 1));
+            const Status status = writeCell(1, newBlock, stamp);
+            if (!status.ok())
                 return failAt(lineStart, status);
+            m_blockStamp = stamp;
+            m_restampDue = false;
+            m_globals.blockColumn = newBlock;
+            m_currentRow = 1;
         }
 
         ++m_currentRow;
         p = next;
         if (!finalPass && elapsed.elapsed() >= m_passBudget.count())
             break; // the rest waits, in order, for the next pass
-        e = buffer.indexOf(kLineEnd, p);
+        e = lines.lineEnd(buffer, p, finalPass);
     }
     if (const Status status = writeBlock(); !status.ok())
         return failAt(p, status);
-    const bool waiting = buffer.indexOf(kLineEnd, p) >= 0;
+    const bool waiting = lines.lineEnd(buffer, p, finalPass).at >= 0;
     dropWritten(p);
     return waiting ? PassEnd::Budget : PassEnd::Complete;
 }
@@ -448,40 +427,21 @@ QString ReceivePath::takeOverflow() {
 
 void ReceivePath::dropWritten(qsizetype position) {
     m_head = position;
+    // The times of pieces written whole are not asked for again.
+    const qint64 written = m_bufferStart + m_head;
+    qsizetype done = 0;
+    while (done < m_arrivals.size() && m_arrivals[done].end <= written)
+        ++done;
+    m_arrivals.remove(0, done);
     // Compact now and then, so that a long backlog is not copied once per line.
-    if (m_head == m_buffer.size()) {
-        m_buffer.clear();
-        m_head = 0;
-    } else if (m_head > 4096 && m_head > m_buffer.size() / 2) {
+    if (m_head == m_buffer.size() || (m_head > 4096 && m_head > m_buffer.size() / 2)) {
         m_buffer.remove(0, m_head);
+        m_bufferStart += m_head;
         m_head = 0;
     }
 }
 
-bool ReceivePath::NextToken(QStringView& line, QStringView& token) {
-    qsizetype begin = 0;
-    qsizetype end = line.size();
-    while (begin < end && line[begin] == u' ')
-        ++begin;
-    while (end > begin && line[end - 1] == u' ')
-        --end;
-    line = line.sliced(begin, end - begin);
-    if (line.isEmpty()) {
-        token = {};
-        return false;
-    }
-    const qsizetype space = line.indexOf(u' ');
-    if (space < 0) {
-        token = line;
-        line = {};
-        return true;
-    }
-    token = line.first(space);
-    line = line.sliced(space + 1);
-    return true;
-}
-
-double ReceivePath::HoursSinceMidnight() const {
-    const double seconds = m_clock.now().time().msecsSinceStartOfDay() / 1000.0;
+double ReceivePath::HoursSinceMidnight(const QDateTime& at) {
+    const double seconds = at.time().msecsSinceStartOfDay() / 1000.0;
     return std::nearbyint(seconds) / 3600.0;
 }

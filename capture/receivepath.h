@@ -2,6 +2,7 @@
 
 #include "capturejournal.h"
 #include "clock.h"
+#include "linesplitter.h"
 #include "modglobals.h"
 #include "serialcontrol.h"
 #include "spreadsheet.h"
@@ -15,8 +16,10 @@
 #include <optional>
 
 // Turns received text into worksheet cells. Every received line is one row: a line holding
-// "::" is split at blanks from column 1, any other line at TABs from the current block column;
-// three empty lines start a new block one column to the right, headed by the time of day.
+// "::" is split at blanks from column 1, any other line at its field separator from the current
+// block column; three empty lines start a new block one column to the right (two with the time
+// of arrival on), headed by the time of day at which the separator arrived. What ends a line and
+// separates fields is the port's line format; the emulator's text has the default one.
 // A full worksheet goes on in a new one added to the workbook: past its last row the lines go
 // on from row 1, a block of data lines in column 1 under its time stamp; a block that has no
 // column left starts in column 1 of the new sheet, its time stamp in row 1.
@@ -32,7 +35,7 @@ public:
     // The text that arrived since the last call, from the emulator's output slot while the
     // emulator window is loaded, otherwise from the serial control; counted in bytesReceived
     // and appended to the journal, if any.
-    QString ReadReceivedText();
+    ReceivedText ReadReceivedText();
     void setJournal(CaptureJournal* journal) { m_journal = journal; }
 
     // Writes the complete lines of the buffer; keeps the incomplete rest, and on a failed write
@@ -64,13 +67,12 @@ public:
     // the status text say so in place of what the button shows; false when all is well.
     bool showPortTrouble();
 
-    // Removes the next blank-separated token from line.
-    static bool NextToken(QStringView& line, QStringView& token);
-    // The time stamp at the head of a block: seconds since local midnight, rounded to the
-    // nearest whole second (halves to even), in hours.
-    double HoursSinceMidnight() const;
+    // The time stamp at the head of a block: the seconds of a time since local midnight,
+    // rounded to the nearest whole second (halves to even), in hours.
+    static double HoursSinceMidnight(const QDateTime& at);
 
-    void appendReceived(const QString& text) { m_buffer += text; }
+    // Received text joins the buffer; what came without the time it was read gets the time now.
+    void appendReceived(const ReceivedText& received);
     QString receiveBuffer() const { return m_buffer.mid(m_head); }
     qint64 bytesReceived() const { return m_bytesReceived; }
     qint32 currentRow() const { return m_currentRow; }
@@ -107,6 +109,10 @@ private:
     // A single cell, after the gathered rows.
     Status writeCell(int row, int column, const CellValue& value);
     Status addWorksheet();
+    // The time at which the character at a position of the buffer was read.
+    QDateTime arrivalAt(qsizetype position) const;
+    // The format of the text now arriving: the port's, or the default one for the emulator.
+    LineSplitter splitter() const;
     // Ends a pass at a failed write: the line and everything after it wait for the next tick.
     PassEnd failAt(qsizetype lineStart, const Status& status);
     void showFailure(const Status& status);
@@ -131,8 +137,12 @@ private:
     const Clock& m_clock;
     CaptureJournal* m_journal = nullptr;
 
-    QString m_buffer;     // received text; the part before m_head is already written
-    qsizetype m_head = 0; // start of the first line not written completely
+    QString m_buffer;         // received text; the part before m_head is already written
+    qsizetype m_head = 0;     // start of the first line not written completely
+    qint64 m_bufferStart = 0; // how many characters the capture received before m_buffer
+    // When the text was read: where each piece ends, counted from the capture's first
+    // character, and its time in milliseconds since the epoch; the pieces of text not written.
+    QList<ReceivedText::Arrival> m_arrivals;
     qint64 m_bytesReceived = 0;
     qint32 m_currentRow = 1;
     std::chrono::milliseconds m_passBudget{50};

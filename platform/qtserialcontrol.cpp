@@ -3,6 +3,8 @@
 #include "linesettings.h"
 #include "settings.h"
 
+#include <QDateTime>
+
 namespace {
 
 // The line without a COMnSettings key.
@@ -22,6 +24,7 @@ QtSerialControl::QtSerialControl(QObject* parent)
     // Nothing may be lost while the capture is paused: no limit on what the port collects.
     m_serialPort.setReadBufferSize(0);
     connect(&m_serialPort, &QSerialPort::errorOccurred, this, &QtSerialControl::onErrorOccurred);
+    connect(&m_serialPort, &QSerialPort::readyRead, this, &QtSerialControl::onReadyRead);
 }
 
 bool QtSerialControl::setCommPort(qint16 port) {
@@ -61,6 +64,11 @@ bool QtSerialControl::setPortOpen(bool open) {
         m_openError = QStringLiteral("%1 \"%2\" is not a line setting").arg(key, text);
         return false;
     }
+    const auto format =
+        LineFormat::read(QStringLiteral("COM%1").arg(m_commPort), portSetting, m_openError);
+    if (!format)
+        return false;
+    m_format = *format;
     const QString device = deviceForPort(m_commPort);
     m_serialPort.setPortName(device);
     if (!m_serialPort.open(QIODevice::ReadOnly))
@@ -74,12 +82,29 @@ bool QtSerialControl::setPortOpen(bool open) {
     return true;
 }
 
-QString QtSerialControl::input() {
-    QByteArray data;
-    data.swap(m_pending);
-    if (m_serialPort.isOpen())
-        data += m_serialPort.readAll();
-    return QString::fromLatin1(data);
+ReceivedText QtSerialControl::input() {
+    takeAvailable();
+    ReceivedText taken;
+    std::swap(taken, m_pending);
+    return taken;
+}
+
+void QtSerialControl::onReadyRead() {
+    const qint64 available = m_serialPort.bytesAvailable();
+    if (available <= m_stamped)
+        return;
+    m_stamped = available;
+    m_pending.arrivals.append(
+        {m_pending.text.size() + available, QDateTime::currentMSecsSinceEpoch()});
+}
+
+void QtSerialControl::takeAvailable() {
+    if (!m_serialPort.isOpen())
+        return;
+    // Bytes the port read without telling us yet are stamped now.
+    onReadyRead();
+    m_pending.text += QString::fromLatin1(m_serialPort.readAll());
+    m_stamped = 0;
 }
 
 void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error) {
@@ -90,7 +115,7 @@ void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error) {
         return;
     // Keep what arrived before the device went, then close once so that a hung-up device
     // cannot raise a stream of further errors.
-    m_pending += m_serialPort.readAll();
+    takeAvailable();
     const QString reason = m_serialPort.errorString();
     m_serialPort.close();
     m_serialPort.clearError();

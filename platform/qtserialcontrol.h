@@ -10,7 +10,8 @@
 // named in the settings file under [Ports] COMn=..., or /dev/ttyS(n-1) when there is no such
 // key. Its line settings are [Ports] COMnSettings=... (see LineSettings), 9600 baud, no parity,
 // 8 data bits, 1 stop bit and no flow control when there is no such key. Both are read each time
-// the port opens.
+// the port opens, and so are the keys of its line format (see LineFormat). Every piece of text
+// is stamped with the time it was read from the device.
 class QtSerialControl final : public QObject, public SerialControl {
     Q_OBJECT
 public:
@@ -21,7 +22,8 @@ public:
     bool portOpen() const override { return m_serialPort.isOpen(); }
     bool setPortOpen(bool open) override;
     QString openError() const override { return m_openError; }
-    QString input() override;
+    LineFormat lineFormat() const override { return m_format; }
+    ReceivedText input() override;
     bool portLost() const override { return m_lost; }
 
     // The device path that port number n stands for, as read now from the settings file.
@@ -33,10 +35,17 @@ signals:
 
 private slots:
     void onErrorOccurred(QSerialPort::SerialPortError error);
+    // Stamps the bytes the port has just read from the device.
+    void onReadyRead();
 
 private:
+    // Takes what the port holds, stamped, into m_pending.
+    void takeAvailable();
+
     QSerialPort m_serialPort;
-    QByteArray m_pending; // read before the port was closed on a loss
+    LineFormat m_format;
+    ReceivedText m_pending; // read from the port, not yet handed out
+    qint64 m_stamped = 0;   // of what the port holds, the bytes already stamped
     QString m_openError;
     qint16 m_commPort = 1;
     bool m_lost = false;

@@ -1,7 +1,23 @@
 #pragma once
 
+#include "lineformat.h"
+
+#include <QList>
 #include <QString>
 #include <QtGlobal>
+
+// Text received from a port, with the times at which its bytes were read from the device: each
+// arrival says where a piece read at one moment ends in the text, and that moment in
+// milliseconds since the epoch. Text without arrivals was read just now.
+struct ReceivedText {
+    struct Arrival {
+        qsizetype end = 0;
+        qint64 msecs = 0;
+        bool operator==(const Arrival&) const = default;
+    };
+    QString text;
+    QList<Arrival> arrivals;
+};
 
 // The serial control the program polls: a port number, open or closed, and the text received
 // since the last read. Each received byte is one character (byte value = character code).
@@ -22,9 +38,11 @@ public:
     // ("COM3Settings "115200,q,8,1" is not a line setting"); empty when the device was simply
     // not available (missing or busy) and after a successful open.
     virtual QString openError() const = 0;
+    // How the instrument on the port writes its lines, as read when the port last opened.
+    virtual LineFormat lineFormat() const = 0;
 
     // Everything received since the last call, in arrival order, and removes it.
-    virtual QString input() = 0;
+    virtual ReceivedText input() = 0;
 
     // True once an open port went away under us (device unplugged, peer closed); the port
     // has then been closed. Text received before the loss is still returned by input().

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -60,10 +61,18 @@ template <class R> R withStatus(const Status& status) {
         return R{status};
 }
 
-// A value for one cell: a number, or a text. A text that reads as a number (see
-// numbertext.h) is stored as that number; any other text, one beginning with "=" included,
-// is stored as literal text.
-using CellValue = std::variant<double, QString>;
+// A text stored as it stands, even when it reads as a number ("1.5" from an instrument that
+// marks decimals with a comma).
+struct LiteralText {
+    QString text;
+    bool operator==(const LiteralText&) const = default;
+};
+
+// A value for one cell: a number; a text, which is stored as the number it reads as (see
+// numbertext.h) or else as literal text, one beginning with "=" included; a literal text; or a
+// local date and time, stored as a date-time value shown to the millisecond
+// ("YYYY-MM-DD HH:MM:SS.000"), so that the sheet sorts, charts and subtracts it.
+using CellValue = std::variant<double, QString, LiteralText, QDateTime>;
 // The values of one row from its first column on.
 using CellRow = QList<CellValue>;
 

@@ -24,6 +24,7 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XEventListener.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
@@ -43,6 +44,8 @@
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
 #include <com/sun/star/util/XModifiable2.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
 
@@ -72,6 +75,13 @@ constexpr int RestartRequested = 81;
 
 OUString toOu(const QString& text) {
     return OUString(reinterpret_cast<const sal_Unicode*>(text.utf16()), sal_Int32(text.size()));
+}
+
+// A local date and time as the office counts it: days since 30 December 1899, with the time
+// of day as the fraction.
+double serialDay(const QDateTime& when) {
+    return double(QDate(1899, 12, 30).daysTo(when.date())) +
+           when.time().msecsSinceStartOfDay() / 86400000.0;
 }
 
 QString toQt(const OUString& text) {
@@ -360,14 +370,29 @@ Status CalcSession::setBlock(WorkbookId id, int row, int firstColumn, const QLis
         for (const CellRow& values : rows)
             if (values.size() != width)
                 return failed(QStringLiteral("The rows are not of one length."));
-        // A number as a number, any other text as literal text.
+        // A number as a number, any other text as literal text, a date and time as its
+        // serial day number.
         const auto cellValue = [](const CellValue& value) {
+            if (const auto* when = std::get_if<QDateTime>(&value))
+                return Any(serialDay(*when));
+            if (const auto* literal = std::get_if<LiteralText>(&value))
+                return Any(toOu(literal->text));
             const double* given = std::get_if<double>(&value);
             const std::optional<double> number =
                 given ? std::optional<double>(*given) : numberFromText(std::get<QString>(value));
             return number ? Any(*number) : Any(toOu(std::get<QString>(value)));
         };
-        const Reference<sheet::XSpreadsheet>& sheet = book(id).sheet;
+        Book& target = book(id);
+        const Reference<sheet::XSpreadsheet>& sheet = target.sheet;
+        // Columns that hold dates and times get a date-time format over the rows written.
+        for (int column = 0; column < width; ++column) {
+            if (std::holds_alternative<QDateTime>(rows.first().at(column)))
+                Reference<beans::XPropertySet>(
+                    sheet->getCellRangeByPosition(firstColumn - 1 + column, row - 1,
+                                                  firstColumn - 1 + column, lastRow - 1),
+                    UNO_QUERY_THROW)
+                    ->setPropertyValue(OUString("NumberFormat"), Any(dateTimeFormat(target)));
+        }
         if (rows.size() == 1 && width == 1) {
             // A single cell is quicker set on its own than as a range.
             const Any value = cellValue(rows.first().first());
@@ -396,6 +421,21 @@ Status CalcSession::setBlock(WorkbookId id, int row, int firstColumn, const QLis
         range->setDataArray(data);
         return {};
     });
+}
+
+sal_Int32 CalcSession::dateTimeFormat(Book& book) {
+    if (book.dateTimeFormat < 0) {
+        // The format's code is read in English whatever the office's language.
+        const lang::Locale english(OUString("en"), OUString("US"), OUString());
+        const OUString code("YYYY-MM-DD HH:MM:SS.000");
+        const Reference<util::XNumberFormats> formats =
+            Reference<util::XNumberFormatsSupplier>(book.document, UNO_QUERY_THROW)
+                ->getNumberFormats();
+        book.dateTimeFormat = formats->queryKey(code, english, false);
+        if (book.dateTimeFormat < 0)
+            book.dateTimeFormat = formats->addNew(code, english);
+    }
+    return book.dateTimeFormat;
 }
 
 Status CalcSession::addWorksheet(WorkbookId id) {

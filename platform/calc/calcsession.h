@@ -63,6 +63,7 @@ private:
         css::uno::Reference<css::sheet::XSpreadsheetDocument> document;
         css::uno::Reference<css::sheet::XSpreadsheet> sheet; // where cell writes go
         std::shared_ptr<std::atomic_bool> closed;            // set when the office disposes it
+        sal_Int32 dateTimeFormat = -1; // the key of the date-time format, once it is known
     };
 
     template <class R, class F> R guarded(F&& body);
@@ -71,6 +72,8 @@ private:
     // The open workbook, or why there is none (the personal macro place is none).
     Status usable(WorkbookId book) const;
     Book& book(WorkbookId id) { return m_books[std::size_t(id - 1)]; }
+    // The key of the workbook's format for dates with times to the millisecond.
+    static sal_Int32 dateTimeFormat(Book& book);
     QString fileName(const Book& book) const;
     bool isPersonal(const QString& fileName) const;
     // A place that holds Basic macros: an open workbook, or the profile's "My Macros".

@@ -1,9 +1,13 @@
+#include "lineformat.h"
 #include "linesettings.h"
 
 #include <QTest>
 
 using Line = std::optional<LineSettings>;
 Q_DECLARE_METATYPE(Line)
+using Format = std::optional<LineFormat>;
+Q_DECLARE_METATYPE(Format)
+using Keys = QMap<QString, QString>;
 
 class tst_LineSettings : public QObject {
     Q_OBJECT
@@ -35,6 +39,47 @@ private slots:
         QFETCH(QString, text);
         QFETCH(Line, line);
         QVERIFY(LineSettings::parse(text) == line);
+    }
+
+    void readFormat_data() {
+        QTest::addColumn<Keys>("settings"); // what [Ports] holds
+        QTest::addColumn<Format>("format");
+        QTest::addColumn<QString>("error");
+        using F = LineFormat;
+        QTest::newRow("no keys: today's format") << Keys{} << Format(F{}) << "";
+        QTest::newRow("every key, any letter case, blanks around")
+            << Keys{{"COM3LineEnd", " LF "},
+                    {"COM3Fields", "Semicolon"},
+                    {"COM3Decimal", "COMMA"},
+                    {"COM3Time", "on"},
+                    {"COM4Fields", "pipe"}}
+            << Format(F{F::LineEnd::Lf, F::Fields::Semicolon, F::Decimal::Comma, true}) << "";
+        QTest::newRow("comma fields")
+            << Keys{{"COM3Fields", "comma"}, {"COM3LineEnd", "any"}}
+            << Format(F{.lineEnd = F::LineEnd::Any, .fields = F::Fields::Comma}) << "";
+        QTest::newRow("bad line end") << Keys{{"COM3LineEnd", "crcr"}} << Format()
+                                      << "COM3LineEnd \"crcr\" is not a line end";
+        QTest::newRow("bad separator") << Keys{{"COM3Fields", "pipe"}} << Format()
+                                       << "COM3Fields \"pipe\" is not a field separator";
+        QTest::newRow("bad decimal") << Keys{{"COM3Decimal", "dot"}} << Format()
+                                     << "COM3Decimal \"dot\" is not a decimal mark";
+        QTest::newRow("bad time") << Keys{{"COM3Time", "yes"}} << Format()
+                                  << "COM3Time \"yes\" is not off or on";
+        QTest::newRow("comma fields with a decimal comma")
+            << Keys{{"COM3Fields", "comma"}, {"COM3Decimal", "comma"}} << Format()
+            << "COM3Fields \"comma\" and COM3Decimal \"comma\" cannot be read together: a "
+               "comma cannot both separate fields and mark decimals";
+    }
+
+    void readFormat() {
+        QFETCH(Keys, settings);
+        QFETCH(Format, format);
+        QFETCH(QString, error);
+        QString why;
+        const auto read = LineFormat::read(
+            "COM3", [&](const QString& key) { return settings.value(key); }, why);
+        QVERIFY(read == format);
+        QCOMPARE(why, error);
     }
 };
 

@@ -27,7 +27,7 @@ class tst_SerialControl : public QObject {
         QByteArray got = writeFile(pty.deviceB(), bytes) ? "" : "not sent: ";
         for (int i = 0; i < 200 && got.size() < bytes.size(); ++i) {
             QTest::qWait(20);
-            got += port.input().toLatin1();
+            got += port.input().text.toLatin1();
         }
         return got;
     }
@@ -78,6 +78,8 @@ private slots:
             << "COM1Settings \"115200,q,8,1\" is not a line setting";
         QTest::newRow("refused by the device") << "COM1Settings=9600,n,8,1.5"
                                                << "COM1Settings \"9600,n,8,1.5\" is refused by %1";
+        QTest::newRow("not a line format") << "COM1Settings=115200,n,8,1\nCOM1Fields=pipe"
+                                           << "COM1Fields \"pipe\" is not a field separator";
     }
 
     void lineSettingsReachTheDevice() {
@@ -110,7 +112,7 @@ private slots:
         QVERIFY(port.portLost() && !port.portOpen());
         QTest::qWait(300);
         QCOMPARE(lost.count(), 1);
-        QCOMPARE(port.input(), QStringLiteral("before\r\n"));
+        QCOMPARE(port.input().text, QStringLiteral("before\r\n"));
         QVERIFY(!port.setPortOpen(true));
         // The device comes back: the port opens again and reading goes on.
         QVERIFY(pty.start() && port.setPortOpen(true) && !port.portLost());

@@ -4,6 +4,7 @@
 import json
 import sys
 import zipfile
+from datetime import datetime, timedelta
 from pathlib import Path
 
 import xlrd
@@ -67,7 +68,12 @@ def user_macros(profile, mark):
 
 
 def read_xls(path):
-    value = lambda cell: cell.value if cell.ctype == xlrd.XL_CELL_NUMBER else str(cell.value)
+    def value(cell):
+        if cell.ctype == xlrd.XL_CELL_DATE:  # days since 30 December 1899, to the millisecond
+            when = datetime(1899, 12, 30) + timedelta(milliseconds=round(cell.value * 86400000))
+            return {"date": when.isoformat(timespec="milliseconds")}
+        return cell.value if cell.ctype == xlrd.XL_CELL_NUMBER else str(cell.value)
+
     json.dump([[[row + 1, column + 1, value(cell)]
                 for row in range(sheet.nrows) for column, cell in enumerate(sheet.row(row))
                 if cell.ctype not in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK)]

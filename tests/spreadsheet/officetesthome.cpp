@@ -3,6 +3,7 @@
 #include "calcspreadsheet.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -68,7 +69,11 @@ QList<SheetCells> readXls(const QString& path) {
         SheetCells& cells = sheets.emplaceBack();
         for (const QJsonValue cell : sheet.toArray())
             cells.insert({cell[0].toInt(), cell[1].toInt()},
-                         cell[2].isDouble() ? QVariant(cell[2].toDouble()) : cell[2].toString());
+                         cell[2].isDouble() ? QVariant(cell[2].toDouble())
+                         : cell[2].isObject()
+                             ? QVariant(QDateTime::fromString(cell[2][u"date"_s].toString(),
+                                                              Qt::ISODateWithMs))
+                             : QVariant(cell[2].toString()));
     }
     return sheets;
 }

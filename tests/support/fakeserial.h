@@ -2,6 +2,8 @@
 
 #include "serialcontrol.h"
 
+#include <QDateTime>
+
 #include <utility>
 
 // A serial control in memory: the test feeds what "arrives", and can make the device vanish.
@@ -18,12 +20,20 @@ public:
         m_open = open;
         return true;
     }
-    QString input() override { return std::exchange(arrived, QString()); }
+    ReceivedText input() override {
+        ReceivedText text{std::exchange(arrived, QString()), {}};
+        if (readAt.isValid() && !text.text.isEmpty())
+            text.arrivals = {{text.text.size(), readAt.toMSecsSinceEpoch()}};
+        return text;
+    }
     QString openError() const override { return m_openError; }
+    LineFormat lineFormat() const override { return format; }
     bool portLost() const override { return m_lost; }
     void loseDevice() { devicepresent = m_open = false, m_lost = true; } // while open
 
     QString arrived, badSettings; // badSettings: why opening fails, a setting being to blame
+    QDateTime readAt;             // when what arrives was read; unset: the time it is taken
+    LineFormat format;
     bool devicepresent = true;
 
 private:

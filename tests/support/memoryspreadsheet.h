@@ -113,9 +113,12 @@ public:
                 for (int r = row; const CellRow& values : rows) {
                     for (int c = column; const CellValue& value : values) {
                         const QString* text = std::get_if<QString>(&value);
+                        const LiteralText* literal = std::get_if<LiteralText>(&value);
                         const std::optional<double> number =
                             text ? numberFromText(*text) : std::nullopt;
-                        stored.sheets.last()[{r, c++}] = number ? *number : value;
+                        stored.sheets.last()[{r, c++}] = number    ? *number
+                                                         : literal ? literal->text
+                                                                   : value;
                     }
                     ++r;
                 }

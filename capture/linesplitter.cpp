@@ -1,0 +1,240 @@
+#include "linesplitter.h"
+
+#include "numbertext.h"
+
+#include <algorithm>
+
+namespace {
+
+using LineEndKind = LineFormat::LineEnd;
+
+bool isSkippedToken(QStringView token) {
+    return token == u"::" || token == u"=";
+}
+
+// What a token line holds past the last column, from its next token on; nothing when only
+// "::" and "=" are left, which take no column.
+QStringView tokensPastLastColumn(QStringView rest) {
+    QStringView tokens = rest;
+    QStringView token;
+    while (LineSplitter::NextToken(tokens, token)) {
+        if (!isSkippedToken(token))
+            return rest.sliced(token.data() - rest.data());
+    }
+    return {};
+}
+
+} // namespace
+
+LineSplitter::LineEnd LineSplitter::lineEnd(QStringView text, qsizetype from, bool final) const {
+    switch (m_format.lineEnd) {
+    case LineEndKind::CrLf:
+        return {text.indexOf(u"\r\n", from), 2};
+    case LineEndKind::Lf:
+        return {text.indexOf(u'\n', from), 1};
+    case LineEndKind::Cr:
+        return {text.indexOf(u'\r', from), 1};
+    case LineEndKind::Any:
+        break;
+    }
+    const auto begin = text.begin() + from;
+    const auto at =
+        std::find_if(begin, text.end(), [](QChar c) { return c == u'\r' || c == u'\n'; });
+    if (at == text.end())
+        return {};
+    const qsizetype position = at - text.begin();
+    const qsizetype length = lineEndLengthAt(text, position, final);
+    return length > 0 ? LineEnd{position, length} : LineEnd{};
+}
+
+qsizetype LineSplitter::lineEndLengthAt(QStringView text, qsizetype i, bool final) const {
+    const QStringView rest = text.sliced(i);
+    switch (m_format.lineEnd) {
+    case LineEndKind::CrLf:
+        if (rest.startsWith(u"\r\n"))
+            return 2;
+        return rest.isEmpty() || rest == u"\r" ? -1 : 0;
+    case LineEndKind::Lf:
+        return rest.isEmpty() ? -1 : rest.front() == u'\n' ? 1 : 0;
+    case LineEndKind::Cr:
+        return rest.isEmpty() ? -1 : rest.front() == u'\r' ? 1 : 0;
+    case LineEndKind::Any:
+        break;
+    }
+    if (rest.isEmpty())
+        return -1;
+    if (rest.front() == u'\n')
+        return 1;
+    if (rest.front() != u'\r')
+        return 0;
+    if (rest.size() > 1)
+        return rest[1] == u'\n' ? 2 : 1;
+    return final ? 1 : -1;
+}
+
+qsizetype LineSplitter::countLineEnds(QStringView text) const {
+    qsizetype count = 0;
+    for (LineEnd end = lineEnd(text, 0, true); end.at >= 0;
+         end = lineEnd(text, end.at + end.length, true))
+        ++count;
+    return count;
+}
+
+qsizetype LineSplitter::afterLastLineEnd(QStringView text, bool afterCr) const {
+    qsizetype after = -1;
+    if (afterCr && m_format.lineEnd == LineEndKind::CrLf && text.startsWith(u'\n'))
+        after = 1;
+    const auto last = [&](QStringView end) {
+        const qsizetype at = text.lastIndexOf(end);
+        if (at >= 0)
+            after = std::max(after, at + end.size());
+    };
+    switch (m_format.lineEnd) {
+    case LineEndKind::CrLf:
+        last(u"\r\n");
+        break;
+    case LineEndKind::Lf:
+        last(u"\n");
+        break;
+    case LineEndKind::Cr:
+        last(u"\r");
+        break;
+    case LineEndKind::Any:
+        last(u"\r");
+        last(u"\n");
+        break;
+    }
+    return after;
+}
+
+QString LineSplitter::closingLineEnd(QStringView waiting) const {
+    if (waiting.isEmpty())
+        return {};
+    switch (m_format.lineEnd) {
+    case LineEndKind::CrLf:
+        return waiting.endsWith(u"\r\n") ? QString()
+               : waiting.endsWith(u'\r') ? QStringLiteral("\n")
+                                         : QStringLiteral("\r\n");
+    case LineEndKind::Lf:
+        return waiting.endsWith(u'\n') ? QString() : QStringLiteral("\n");
+    case LineEndKind::Cr:
+        return waiting.endsWith(u'\r') ? QString() : QStringLiteral("\r");
+    case LineEndKind::Any:
+        break;
+    }
+    return waiting.endsWith(u'\r') || waiting.endsWith(u'\n') ? QString() : QStringLiteral("\r\n");
+}
+
+LineSplitter::Separator LineSplitter::separatorAt(QStringView text, bool final,
+                                                  qsizetype* length) const {
+    qsizetype at = 0;
+    for (int emptyLines = 0; emptyLines < 3; ++emptyLines) {
+        const qsizetype end = lineEndLengthAt(text, at, final);
+        if (end == 0 || (end < 0 && final))
+            return Separator::None;
+        if (end < 0)
+            return Separator::Beginning;
+        at += end;
+    }
+    if (length)
+        *length = at;
+    return Separator::Whole;
+}
+
+LineSplitter::Row LineSplitter::cells(QStringView line, int blockColumn, int lastColumn,
+                                      const QDateTime& arrival) const {
+    Row row;
+    const bool tokenLine = isTokenLine(line);
+    row.column = tokenLine ? 1 : blockColumn;
+    const qsizetype room = lastColumn - row.column + 1;
+    if (m_format.time)
+        row.values << arrival;
+    if (tokenLine) {
+        QStringView rest = line;
+        QStringView token;
+        while (row.values.size() < room && NextToken(rest, token)) {
+            if (!isSkippedToken(token))
+                row.values << cellOf(token);
+        }
+        row.cut = tokensPastLastColumn(rest);
+        return row;
+    }
+    const qsizetype end = line.size();
+    qsizetype p = 0;
+    while (p <= end) {
+        row.endsInEmptyField = p == end;
+        row.values << cellOf(field(line, p, p));
+        if (row.values.size() >= room && p <= end) {
+            row.cut = line.sliced(p); // no room for the rest of the line
+            break;
+        }
+    }
+    return row;
+}
+
+QString LineSplitter::field(QStringView line, qsizetype from, qsizetype& next) const {
+    const char16_t separator = m_format.separator();
+    QString text;
+    qsizetype at = from;
+    if (m_format.fields != LineFormat::Fields::Tab && at < line.size() && line[at] == u'"') {
+        // A quoted field: the separator stands for itself in it, and "" for one quote.
+        ++at;
+        for (;;) {
+            const qsizetype quote = line.indexOf(u'"', at);
+            if (quote < 0) {
+                text += line.sliced(at);
+                at = line.size();
+                break;
+            }
+            text += line.sliced(at, quote - at);
+            at = quote + 1;
+            if (at < line.size() && line[at] == u'"') {
+                text += u'"';
+                ++at;
+                continue;
+            }
+            break;
+        }
+    }
+    qsizetype end = line.indexOf(separator, at);
+    if (end < 0)
+        end = line.size();
+    text += line.sliced(at, end - at);
+    next = end + 1;
+    return text;
+}
+
+CellValue LineSplitter::cellOf(QStringView text) const {
+    if (m_format.decimal == LineFormat::Decimal::Point)
+        return text.toString();
+    QString number = text.toString();
+    if (!number.contains(u'.')) {
+        number.replace(u',', u'.');
+        if (const auto value = numberFromText(number))
+            return *value;
+    }
+    return LiteralText{text.toString()};
+}
+
+bool LineSplitter::NextToken(QStringView& line, QStringView& token) {
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && line[begin] == u' ')
+        ++begin;
+    while (end > begin && line[end - 1] == u' ')
+        --end;
+    line = line.sliced(begin, end - begin);
+    if (line.isEmpty()) {
+        token = {};
+        return false;
+    }
+    const qsizetype space = line.indexOf(u' ');
+    if (space < 0) {
+        token = line;
+        line = {};
+        return true;
+    }
+    token = line.first(space);
+    line = line.sliced(space + 1);
+    return true;
+}
