@@ -6,6 +6,7 @@
 #include "frmcomport.h"
 #include "frmemulation.h"
 #include "frmexcelmacro.h"
+#include "portsettings.h"
 #include "unwrittentext.h"
 #include "version.h"
 
@@ -201,7 +202,9 @@ QString frmMain::documentsFolder() {
 }
 
 void frmMain::showComPort() {
-    lblComPort->setText(QStringLiteral("COM ") + QString::number(MSComm1.commPort()));
+    const qint16 port = MSComm1.commPort();
+    lblComPort->setText(QStringLiteral("COM ") + QString::number(port));
+    lblComPort->setToolTip(PortSettings::read(port).summary(port));
     lblComPort->repaint();
 }
 

@@ -86,17 +86,25 @@ bool Capture::CaptureStart() {
     m_view.setLamp(Lamp::ComPort, LampColour::Yellow);
     m_view.setStatusText(kOpeningPort);
 
-    if (!m_serial.setPortOpen(true)) {
-        // A setting to blame is named after the sentence.
+    if (m_serial.setPortOpen(true)) {
+        m_view.setLamp(Lamp::ComPort, LampColour::Green);
+        m_view.setStatusText(kReady);
+    } else {
+        // Why is named after the sentence.
         const QString why = m_serial.openError();
-        m_view.setStatusText(why.isEmpty() ? PortNotAvailableText
-                                           : PortNotAvailableText + QStringLiteral(": ") + why);
-        m_view.setLamp(Lamp::ComPort, LampColour::Red);
-        quitSpreadsheet();
-        return false;
+        const QString notAvailable = why.isEmpty()
+                                         ? PortNotAvailableText
+                                         : PortNotAvailableText + QStringLiteral(": ") + why;
+        if (!m_globals.emulatorActive) {
+            m_view.setStatusText(notAvailable);
+            m_view.setLamp(Lamp::ComPort, LampColour::Red);
+            quitSpreadsheet();
+            return false;
+        }
+        // The emulator is the source: a capture needs no port.
+        m_view.setStatusText(notAvailable + QStringLiteral("; capturing from the emulator"));
+        m_view.setLamp(Lamp::ComPort, LampColour::Yellow);
     }
-    m_view.setLamp(Lamp::ComPort, LampColour::Green);
-    m_view.setStatusText(kReady);
 
     showCaptureButtons(true);
 

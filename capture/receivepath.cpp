@@ -116,8 +116,13 @@ bool ReceivePath::superviseSerial() {
         m_view.setStatusText(PortNotAvailableText);
         return true;
     }
-    if (++m_ticksDown % kReopenTicks != 0 || !m_serial.setPortOpen(true))
+    if (++m_ticksDown % kReopenTicks != 0)
         return false;
+    if (!m_serial.setPortOpen(true)) {
+        // Now the reason is known.
+        m_view.setStatusText(portTrouble());
+        return false;
+    }
     m_portDown = false;
     showPortLamp();
     showByteCount();
@@ -147,8 +152,11 @@ void ReceivePath::watchLineEnds(QStringView text) {
 }
 
 QString ReceivePath::portTrouble() const {
-    if (m_portDown)
-        return PortNotAvailableText;
+    if (m_portDown) {
+        const QString why = m_serial.openError();
+        return why.isEmpty() ? PortNotAvailableText
+                             : PortNotAvailableText + QStringLiteral(": ") + why;
+    }
     if (m_sinceLineEnd >= kLineEndWatch)
         return kNoLineEndText.arg(splitter().format().lineEndName());
     return {};

@@ -1,6 +1,7 @@
 #include "frmcomport.h"
 
 #include "formlayout.h"
+#include "frmportsettings.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -8,9 +9,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-frmComPort::frmComPort()
+frmComPort::frmComPort(const SerialDevices& devices)
     : FixedDialog(QStringLiteral("frmComPort"), QStringLiteral("COM Port Selection"),
-                  twipsSize(3150, 2850)) {
+                  twipsSize(3150, 2850))
+    , m_devices(devices) {
     setFont(formFont(formControlPointSize));
 
     cmdOK = placed(new QPushButton(QStringLiteral("OK"), this), QStringLiteral("cmdOK"),
@@ -19,6 +21,9 @@ frmComPort::frmComPort()
 
     cmdCancel = placed(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("cmdCancel"),
                        twipsRect(2040, 840, 972, 492));
+
+    cmdSettings = placed(new QPushButton(QStringLiteral("&Settings..."), this),
+                         QStringLiteral("cmdSettings"), twipsRect(2040, 1440, 972, 492));
 
     Frame1 = placed(new QFrame(this), QStringLiteral("Frame1"), twipsRect(120, 120, 1812, 2532));
     Frame1->setFrameShape(QFrame::NoFrame);
@@ -51,7 +56,8 @@ frmComPort::frmComPort()
     cboComPort->setEnabled(false);
 
     setTabOrder(cmdOK, cmdCancel);
-    setTabOrder(cmdCancel, optComPort(1));
+    setTabOrder(cmdCancel, cmdSettings);
+    setTabOrder(cmdSettings, optComPort(1));
     setTabOrder(optComPort(1), optComPort(2));
     setTabOrder(optComPort(2), optComPort(3));
     setTabOrder(optComPort(3), optComPort(4));
@@ -61,10 +67,11 @@ frmComPort::frmComPort()
     connect(optComPortGroup, &QButtonGroup::idToggled, this, &frmComPort::optComPort_Toggled);
     connect(cmdOK, &QPushButton::clicked, this, &frmComPort::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmComPort::cmdCancel_Click);
+    connect(cmdSettings, &QPushButton::clicked, this, &frmComPort::cmdSettings_Click);
 }
 
-int frmComPort::GetPort(quint8 currentPort) {
-    frmComPort dialog;
+int frmComPort::GetPort(quint8 currentPort, const SerialDevices& devices) {
+    frmComPort dialog(devices);
     dialog.preselect(currentPort);
     dialog.exec();
     return dialog.chosenPort(currentPort);
@@ -122,12 +129,22 @@ void frmComPort::preselect(quint8 currentPort) {
 int frmComPort::chosenPort(quint8 currentPort) const {
     if (cancelled)
         return currentPort;
+    const int port = selectedPort();
+    return port == 0 ? currentPort : port;
+}
+
+int frmComPort::selectedPort() const {
     QRadioButton* chosen = WhichOptionButton(Frame1);
     if (chosen == nullptr)
-        return currentPort;
+        return 0;
     const int index = optComPortGroup->id(chosen);
     if (index != 0)
         return index;
     const int position = cboComPort->currentIndex();
-    return position < 0 ? currentPort : position + firstListedPort;
+    return position < 0 ? 0 : position + firstListedPort;
+}
+
+void frmComPort::cmdSettings_Click() {
+    if (const int port = selectedPort(); port != 0)
+        frmPortSettings(qint16(port), m_devices).ShowForm();
 }

@@ -1,25 +1,47 @@
 #include "lineformat.h"
 
-#include <initializer_list>
+#include <array>
 #include <utility>
 
 namespace {
 
-// The value a key's text names, in any letter case and with blanks around it; the first value
+template <typename T> using Names = std::array<std::pair<const char16_t*, T>, 4>;
+
+// The values of each key as the settings file writes them; the first is the default. Fewer
+// than four values leave the rest empty.
+constexpr Names<LineFormat::LineEnd> kLineEnds{{{u"crlf", LineFormat::LineEnd::CrLf},
+                                                {u"lf", LineFormat::LineEnd::Lf},
+                                                {u"cr", LineFormat::LineEnd::Cr},
+                                                {u"any", LineFormat::LineEnd::Any}}};
+constexpr Names<LineFormat::Fields> kFields{{{u"tab", LineFormat::Fields::Tab},
+                                             {u"comma", LineFormat::Fields::Comma},
+                                             {u"semicolon", LineFormat::Fields::Semicolon}}};
+constexpr Names<LineFormat::Decimal> kDecimals{
+    {{u"point", LineFormat::Decimal::Point}, {u"comma", LineFormat::Decimal::Comma}}};
+constexpr Names<bool> kTimes{{{u"off", false}, {u"on", true}}};
+
+// The value a key's text names, in any letter case and with blanks around it; the default
 // when the text is empty. Nothing, with the reason in error, when it names none of them.
 template <typename T>
 std::optional<T> valueOf(const QString& key, const QString& text, const QString& what,
-                         std::initializer_list<std::pair<const char16_t*, T>> names,
-                         QString& error) {
+                         const Names<T>& names, QString& error) {
     const QString word = text.trimmed();
     if (word.isEmpty())
-        return names.begin()->second;
+        return names.front().second;
     for (const auto& [name, value] : names) {
-        if (word.compare(QStringView(name), Qt::CaseInsensitive) == 0)
+        if (name != nullptr && word.compare(QStringView(name), Qt::CaseInsensitive) == 0)
             return value;
     }
     error = QStringLiteral("%1 \"%2\" is not %3").arg(key, text, what);
     return std::nullopt;
+}
+
+template <typename T> QString nameOf(const Names<T>& names, T value) {
+    for (const auto& [name, named] : names) {
+        if (name != nullptr && named == value)
+            return QString::fromUtf16(name);
+    }
+    return {};
 }
 
 } // namespace
@@ -27,36 +49,23 @@ std::optional<T> valueOf(const QString& key, const QString& text, const QString&
 std::optional<LineFormat> LineFormat::read(const QString& port,
                                            const std::function<QString(const QString&)>& setting,
                                            QString& error) {
-    using L = LineEnd;
-    using F = Fields;
-    using D = Decimal;
-    const auto option = [&](const QString& name, const QString& what, auto names) {
-        const QString key = port + name;
-        return valueOf(key, setting(key), what, names, error);
+    const auto option = [&](const char* name, const char* what, const auto& names) {
+        const QString key = port + QLatin1String(name);
+        return valueOf(key, setting(key), QLatin1String(what), names, error);
     };
-    const auto lineEnd =
-        option(QStringLiteral("LineEnd"), QStringLiteral("a line end"),
-               std::initializer_list<std::pair<const char16_t*, L>>{
-                   {u"crlf", L::CrLf}, {u"lf", L::Lf}, {u"cr", L::Cr}, {u"any", L::Any}});
+    const auto lineEnd = option("LineEnd", "a line end", kLineEnds);
     if (!lineEnd)
         return std::nullopt;
-    const auto fields =
-        option(QStringLiteral("Fields"), QStringLiteral("a field separator"),
-               std::initializer_list<std::pair<const char16_t*, F>>{
-                   {u"tab", F::Tab}, {u"comma", F::Comma}, {u"semicolon", F::Semicolon}});
+    const auto fields = option("Fields", "a field separator", kFields);
     if (!fields)
         return std::nullopt;
-    const auto decimal = option(QStringLiteral("Decimal"), QStringLiteral("a decimal mark"),
-                                std::initializer_list<std::pair<const char16_t*, D>>{
-                                    {u"point", D::Point}, {u"comma", D::Comma}});
+    const auto decimal = option("Decimal", "a decimal mark", kDecimals);
     if (!decimal)
         return std::nullopt;
-    const auto time = option(
-        QStringLiteral("Time"), QStringLiteral("off or on"),
-        std::initializer_list<std::pair<const char16_t*, bool>>{{u"off", false}, {u"on", true}});
+    const auto time = option("Time", "off or on", kTimes);
     if (!time)
         return std::nullopt;
-    if (*fields == F::Comma && *decimal == D::Comma) {
+    if (*fields == Fields::Comma && *decimal == Decimal::Comma) {
         error = QStringLiteral("%1Fields \"%2\" and %1Decimal \"%3\" cannot be read together: "
                                "a comma cannot both separate fields and mark decimals")
                     .arg(port, setting(port + QStringLiteral("Fields")),
@@ -64,6 +73,13 @@ std::optional<LineFormat> LineFormat::read(const QString& port,
         return std::nullopt;
     }
     return LineFormat{*lineEnd, *fields, *decimal, *time};
+}
+
+QList<std::pair<QString, QString>> LineFormat::settings(const QString& port) const {
+    return {{port + QStringLiteral("LineEnd"), nameOf(kLineEnds, lineEnd)},
+            {port + QStringLiteral("Fields"), nameOf(kFields, fields)},
+            {port + QStringLiteral("Decimal"), nameOf(kDecimals, decimal)},
+            {port + QStringLiteral("Time"), nameOf(kTimes, time)}};
 }
 
 QString LineFormat::lineEndName() const {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 // How an instrument writes its lines: what ends a line, what separates the fields of a data
 // line, which character marks decimals, and whether each row starts with the time its line
@@ -33,6 +35,9 @@ struct LineFormat {
     static std::optional<LineFormat> read(const QString& port,
                                           const std::function<QString(const QString&)>& setting,
                                           QString& error);
+
+    // The keys of that port ("COM3" for COM3LineEnd...) with the values that name this format.
+    QList<std::pair<QString, QString>> settings(const QString& port) const;
 
     // The line end as the user knows it: "CR LF", "LF", "CR" or "CR LF, LF or CR".
     QString lineEndName() const;

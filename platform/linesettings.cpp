@@ -57,6 +57,24 @@ std::optional<LineSettings> LineSettings::parse(const QString& text) {
     return LineSettings{*baud, *parity, *dataBits, *stopBits, *flowControl};
 }
 
+QString LineSettings::text() const {
+    using P = QSerialPort;
+    const QString parityName = parity == P::EvenParity    ? QStringLiteral("e")
+                               : parity == P::OddParity   ? QStringLiteral("o")
+                               : parity == P::MarkParity  ? QStringLiteral("m")
+                               : parity == P::SpaceParity ? QStringLiteral("s")
+                                                          : QStringLiteral("n");
+    const QString stops =
+        stopBits == P::OneAndHalfStop ? QStringLiteral("1.5") : QString::number(int(stopBits));
+    QString text =
+        QStringLiteral("%1,%2,%3,%4").arg(baud).arg(parityName).arg(int(dataBits)).arg(stops);
+    if (flowControl == P::HardwareControl)
+        text += QStringLiteral(",rtscts");
+    else if (flowControl == P::SoftwareControl)
+        text += QStringLiteral(",xonxoff");
+    return text;
+}
+
 bool LineSettings::applyTo(QSerialPort& port) const {
 #ifndef Q_OS_WIN
     // Serial ports here know one or two stop bits only; 1.5 would silently become 1.

@@ -19,6 +19,10 @@ struct LineSettings {
     // rtscts or xonxoff. Letter case and blanks around a field do not matter.
     static std::optional<LineSettings> parse(const QString& text);
 
+    // The text that names them, as parse() reads it: "115200,e,7,1", with the flow control only
+    // when there is one ("9600,n,8,1,rtscts").
+    QString text() const;
+
     // Sets them on an open port; false when the device refuses one of them.
     bool applyTo(QSerialPort& port) const;
 

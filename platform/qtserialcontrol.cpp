@@ -1,26 +1,14 @@
 #include "qtserialcontrol.h"
 
-#include "linesettings.h"
-#include "settings.h"
+#include "portsettings.h"
 
 #include <QDateTime>
+#include <QFileInfo>
+#include <QStringList>
 
-namespace {
-
-// The line without a COMnSettings key.
-const QString kDefaultLine = QStringLiteral("9600,n,8,1");
-
-// What the settings file holds under [Ports] for a key. A value with commas that is not quoted
-// reads as a list; it is the text as written all the same.
-QString portSetting(const QString& key) {
-    auto settings = openSettings();
-    return settings->value(QStringLiteral("Ports/") + key).toStringList().join(u',').trimmed();
-}
-
-} // namespace
-
-QtSerialControl::QtSerialControl(QObject* parent)
-    : QObject(parent) {
+QtSerialControl::QtSerialControl(const SerialDevices& devices, QObject* parent)
+    : QObject(parent)
+    , m_devices(devices) {
     // Nothing may be lost while the capture is paused: no limit on what the port collects.
     m_serialPort.setReadBufferSize(0);
     connect(&m_serialPort, &QSerialPort::errorOccurred, this, &QtSerialControl::onErrorOccurred);
@@ -34,18 +22,6 @@ bool QtSerialControl::setCommPort(qint16 port) {
     return true;
 }
 
-QString QtSerialControl::deviceForPort(qint16 port) {
-    const QString key = QStringLiteral("COM%1").arg(port);
-#ifdef Q_OS_WIN
-    return key;
-#else
-    const QString mapped = portSetting(key);
-    if (!mapped.isEmpty())
-        return mapped;
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
-}
-
 bool QtSerialControl::setPortOpen(bool open) {
     if (!open) {
         if (!m_serialPort.isOpen())
@@ -55,31 +31,54 @@ bool QtSerialControl::setPortOpen(bool open) {
     }
     if (m_serialPort.isOpen())
         return false;
-    m_openError.clear();
-    const QString key = QStringLiteral("COM%1Settings").arg(m_commPort);
-    const QString written = portSetting(key);
-    const QString text = written.isEmpty() ? kDefaultLine : written;
-    const auto line = LineSettings::parse(text);
-    if (!line) {
-        m_openError = QStringLiteral("%1 \"%2\" is not a line setting").arg(key, text);
+    const PortSettings settings = PortSettings::read(m_commPort, &m_openError);
+    if (!m_openError.isEmpty())
         return false;
-    }
-    const auto format =
-        LineFormat::read(QStringLiteral("COM%1").arg(m_commPort), portSetting, m_openError);
-    if (!format)
-        return false;
-    m_format = *format;
-    const QString device = deviceForPort(m_commPort);
-    m_serialPort.setPortName(device);
-    if (!m_serialPort.open(QIODevice::ReadOnly))
-        return false;
-    if (!line->applyTo(m_serialPort)) {
+    return openDevice(settings.device, settings.line, settings.format,
+                      QStringLiteral("COM%1Settings").arg(m_commPort));
+}
+
+bool QtSerialControl::openDevice(const QString& device, const LineSettings& line,
+                                 const LineFormat& format, const QString& lineName) {
+    if (m_serialPort.isOpen())
         m_serialPort.close();
-        m_openError = QStringLiteral("%1 \"%2\" is refused by %3").arg(key, text, device);
+    m_openError.clear();
+    m_stamped = 0;
+    m_serialPort.setPortName(device);
+    if (!m_devices.mayOpen(device) || !m_serialPort.open(QIODevice::ReadOnly)) {
+        m_openError = whyNotOpened(device);
+        m_serialPort.clearError();
         return false;
     }
+    if (!line.applyTo(m_serialPort)) {
+        m_serialPort.close();
+        m_openError =
+            QStringLiteral("%1 \"%2\" is refused by %3").arg(lineName, line.text(), device);
+        return false;
+    }
+    m_format = format;
     m_lost = false;
     return true;
+}
+
+QString QtSerialControl::whyNotOpened(const QString& device) const {
+    if (!QFileInfo::exists(device)) {
+        QStringList present;
+        for (const SerialDevice& serial : m_devices.present())
+            present << serial.path;
+        return present.isEmpty()
+                   ? QStringLiteral("%1 does not exist, and no serial device is present")
+                         .arg(device)
+                   : QStringLiteral("%1 does not exist; the serial devices present are %2")
+                         .arg(device, present.join(QStringLiteral(", ")));
+    }
+    if (!m_devices.mayOpen(device))
+        return QStringLiteral("no permission to open %1: add your user to the \"%2\" group and log "
+                              "in again")
+            .arg(device, QFileInfo(QFileInfo(device).canonicalFilePath()).group());
+    if (m_serialPort.error() == QSerialPort::PermissionError)
+        return QStringLiteral("%1 is in use by another program").arg(device);
+    return QStringLiteral("%1 cannot be opened: %2").arg(device, m_serialPort.errorString());
 }
 
 ReceivedText QtSerialControl::input() {

@@ -1,21 +1,23 @@
 #pragma once
 
+#include "lineformat.h"
+#include "linesettings.h"
 #include "serialcontrol.h"
+#include "serialdevices.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
 
-// The serial control on top of Qt SerialPort. Port n is "COMn" on Windows; elsewhere the device
-// named in the settings file under [Ports] COMn=..., or /dev/ttyS(n-1) when there is no such
-// key. Its line settings are [Ports] COMnSettings=... (see LineSettings), 9600 baud, no parity,
-// 8 data bits, 1 stop bit and no flow control when there is no such key. Both are read each time
-// the port opens, and so are the keys of its line format (see LineFormat). Every piece of text
-// is stamped with the time it was read from the device.
+// The serial control on top of Qt SerialPort. Port n's device, line settings and line format
+// are what the settings file holds for it (see PortSettings), read each time the port opens.
+// Every piece of text is stamped with the time it was read from the device. When a port does
+// not open, openError() says why in words the user can act on: the device does not exist (and
+// which ones do), the user may not open it, or another program holds it.
 class QtSerialControl final : public QObject, public SerialControl {
     Q_OBJECT
 public:
-    explicit QtSerialControl(QObject* parent = nullptr);
+    explicit QtSerialControl(const SerialDevices& devices, QObject* parent = nullptr);
 
     qint16 commPort() const override { return m_commPort; }
     bool setCommPort(qint16 port) override;
@@ -26,8 +28,11 @@ public:
     ReceivedText input() override;
     bool portLost() const override { return m_lost; }
 
-    // The device path that port number n stands for, as read now from the settings file.
-    static QString deviceForPort(qint16 port);
+    // Opens a device with these settings, whatever the port number stands for; false when it
+    // did not open, with the reason in openError(). lineName names the line settings in that
+    // reason ("COM3Settings").
+    bool openDevice(const QString& device, const LineSettings& line, const LineFormat& format,
+                    const QString& lineName);
 
 signals:
     // Emitted once when an open port goes away.
@@ -39,9 +44,12 @@ private slots:
     void onReadyRead();
 
 private:
+    // Why the device did not open, when no setting was to blame.
+    QString whyNotOpened(const QString& device) const;
     // Takes what the port holds, stamped, into m_pending.
     void takeAvailable();
 
+    const SerialDevices& m_devices;
     QSerialPort m_serialPort;
     LineFormat m_format;
     ReceivedText m_pending; // read from the port, not yet handed out

@@ -44,7 +44,8 @@ private:
     modGlobals m_globals;
     std::unique_ptr<clsOrva> m_orva;
     std::unique_ptr<clsQuorilex> m_quorilex;
-    QtSerialControl m_serial;
+    SystemSerialDevices m_serialDevices;
+    QtSerialControl m_serial{m_serialDevices};
     std::unique_ptr<SpreadsheetFactory> m_spreadsheets;
     SystemFolderQuery m_folders;
     std::unique_ptr<frmMain> m_window;

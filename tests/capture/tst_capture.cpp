@@ -43,6 +43,7 @@ struct Rig {
                 {u"no master"_s, [&] { QFile::remove(program.filePath(u"spreadsheet.xls"_s)); }},
                 {u"no spreadsheet"_s, [&] { memory.failCreate = true; }},
                 {u"bad"_s, [&] { serial.badSettings = arg; }},
+                {u"emulator"_s, [&] { globals.emulatorActive = true; }},
                 {u"data"_s, [&] { globals.excelApp->setCell(1, 1, u"12"_s); }},
                 {u"macro"_s, [&] { globals.macroEnabled = true, globals.macroName = arg; }},
                 {u"unticked"_s, [&] { globals.macroName = arg; }},
@@ -102,6 +103,12 @@ private slots:
             kOpeningPort + ", status COM port not available: COM1Settings \"115200,q,8,1\" is "
                            "not a line setting, lamp ComPort red",
             0);
+        add("the emulator needs no port", "emulator, bad COM1 is in use by another program",
+            kOpeningPort +
+                ", status COM port not available: COM1 is in use by another program; "
+                "capturing from the emulator, lamp ComPort yellow" +
+                kStarted.sliced(kStarted.indexOf(u", button Start")),
+            1);
     }
 
     void start() {
@@ -113,7 +120,8 @@ private slots:
         rig.apply(setup);
         QCOMPARE(rig.capture.CaptureStart(), books > 0);
         QCOMPARE(rig.view.events.join(u", "_s), shows);
-        QVERIFY(rig.globals.blockColumn == 1 && rig.serial.portOpen() == (books > 0));
+        QVERIFY(rig.globals.blockColumn == 1 &&
+                rig.serial.portOpen() == (books > 0 && !rig.globals.emulatorActive));
         QCOMPARE(rig.released(), books == 0);
         if (books == 0)
             return;

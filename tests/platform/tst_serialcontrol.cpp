@@ -1,4 +1,6 @@
+#include "fakeserialdevices.h"
 #include "filecontent.h"
+#include "portsettings.h"
 #include "ptypair.h"
 #include "qtserialcontrol.h"
 #include "settings.h"
@@ -8,6 +10,8 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,6 +22,7 @@ class tst_SerialControl : public QObject {
 
     QTemporaryDir config;
     PtyPair pty;
+    SystemSerialDevices devices;
 
     void writePorts(const QString& ports) {
         QVERIFY(writeFile(openSettings()->fileName(), ("[Ports]\n" + ports).toUtf8()));
@@ -44,12 +49,12 @@ private slots:
 
     void portMapsToDevice() {
         writePorts(QStringLiteral("COM3=/dev/ttyUSB0\n"));
-        QCOMPARE(QtSerialControl::deviceForPort(3) + QtSerialControl::deviceForPort(16),
+        QCOMPARE(PortSettings::read(3).device + PortSettings::read(16).device,
                  QStringLiteral("/dev/ttyUSB0/dev/ttyS15"));
     }
 
     void bytesArriveInOrderAndPortOpensOnce() {
-        QtSerialControl port;
+        QtSerialControl port(devices);
         QVERIFY(!port.setPortOpen(false) && port.setCommPort(1));
         QVERIFY(port.setPortOpen(true) && port.portOpen() && !port.setPortOpen(true));
         QVERIFY2(!port.setCommPort(2), "the port number is fixed while the port is open");
@@ -59,9 +64,62 @@ private slots:
             all += char(b);
         QCOMPARE(pass(port, all) + pass(port, "0 0042\r\n"), all + "0 0042\r\n");
         QVERIFY(port.setPortOpen(false) && !port.setPortOpen(false));
-        // A missing device: no setting is to blame.
-        writePorts(QStringLiteral("COM1=%1/no-such-device").arg(config.path()));
-        QVERIFY(!port.setPortOpen(true) && !port.portOpen() && port.openError().isEmpty());
+    }
+
+    void textIsStampedWhenRead() {
+        QtSerialControl port(devices);
+        QVERIFY(port.setPortOpen(true));
+        const qint64 sent = QDateTime::currentMSecsSinceEpoch();
+        QVERIFY(writeFile(pty.deviceB(), "23.5\n"));
+        QTest::qWait(500); // the port reads it meanwhile
+        const qint64 taken = QDateTime::currentMSecsSinceEpoch();
+        const ReceivedText text = port.input();
+        QCOMPARE(text.text, QStringLiteral("23.5\n"));
+        QVERIFY(!text.arrivals.isEmpty() && text.arrivals.last().end == 5);
+        for (const ReceivedText::Arrival& arrival : text.arrivals)
+            QVERIFY2(arrival.msecs >= sent && arrival.msecs < taken, "stamped when read");
+    }
+
+    void whyAPortDoesNotOpen_data() {
+        QTest::addColumn<QString>("device"); // "the pty": end A of the pair, %1 in the reason
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("hindrance");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "/dev/ttyUSB7" << QStringList{"/dev/ttyACM0", "/dev/ttyS0"}
+                                 << ""
+                                 << "/dev/ttyUSB7 does not exist; the serial devices "
+                                    "present are /dev/ttyACM0, /dev/ttyS0";
+        QTest::newRow("missing, none present")
+            << "/dev/ttyUSB7" << QStringList{} << ""
+            << "/dev/ttyUSB7 does not exist, and no serial device is present";
+        QTest::newRow("no permission") << "the pty" << QStringList{} << "the user may not"
+                                       << "no permission to open %1: add your user to the "
+                                          "\"%2\" group and log in again";
+        QTest::newRow("held by another program")
+            << "the pty" << QStringList{} << "another program holds it"
+            << "%1 is in use by another program";
+    }
+
+    void whyAPortDoesNotOpen() {
+        QFETCH(QString, device);
+        QFETCH(QStringList, present);
+        QFETCH(QString, hindrance);
+        QFETCH(QString, reason);
+        device.replace("the pty", pty.deviceA());
+        FakeSerialDevices fake;
+        for (const QString& path : present)
+            fake.devices << SerialDevice{.path = path};
+        fake.allowed = hindrance != "the user may not";
+        QSerialPort other(device);
+        QVERIFY(hindrance != "another program holds it" || other.open(QIODevice::ReadOnly));
+        writePorts("COM1=" + device);
+        QtSerialControl port(fake);
+        QVERIFY(!port.setPortOpen(true) && !port.portOpen());
+        struct stat status {}; // the group of the device the link leads to
+        const bool exists = ::stat(QFile::encodeName(device).constData(), &status) == 0;
+        const group* owner = exists ? ::getgrgid(status.st_gid) : nullptr;
+        QCOMPARE(port.openError(),
+                 reason.replace("%2", owner ? owner->gr_name : "").replace("%1", device));
     }
 
     void lineSettingsReachTheDevice_data() {
@@ -88,7 +146,7 @@ private slots:
         writePorts("COM1=" + pty.deviceA() + "\n" + written + "\n");
         // Opened before the control takes the device for itself: this end sees the same terminal.
         const int fd = ::open(QFile::encodeName(pty.deviceA()), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-        QtSerialControl port;
+        QtSerialControl port(devices);
         const bool opened = port.setPortOpen(true);
         termios tio{};
         QVERIFY(tcgetattr(fd, &tio) == 0 && ::close(fd) == 0);
@@ -102,7 +160,7 @@ private slots:
     }
 
     void lostDeviceReportedOnceAndReopens() {
-        QtSerialControl port;
+        QtSerialControl port(devices);
         QSignalSpy lost(&port, &QtSerialControl::lost);
         QVERIFY(port.setPortOpen(true) && writeFile(pty.deviceB(), "before\r\n"));
         // Text that arrived before the loss is kept, even when nobody read it yet.

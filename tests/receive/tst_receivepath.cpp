@@ -85,7 +85,8 @@ struct Rig {
             {u"budget"_s, [&] { receive.setPassBudget(0ms); }},
             {u"stop"_s, [&] { receive.beginStop(); }},
             {u"lose"_s, [&] { serial.loseDevice(); }},
-            {u"back"_s, [&] { serial.devicepresent = true; }},
+            {u"back"_s, [&] { serial.devicepresent = true, serial.badSettings.clear(); }},
+            {u"why"_s, [&] { serial.badSettings = arg; }},
             {u"emu"_s,
              [&] { globals.emulatorActive = !arg.isEmpty(), globals.emulatorOutput = arg; }},
             {u"journal"_s, [&] { journal.begin(clock.now()), receive.setJournal(&journal); }},
@@ -171,8 +172,10 @@ void tst_ReceivePath::receive_data() {
 
     // The line a lost port cut is a row of its own.
     add("port lost and back",
-        ">kept\r\nhalf |+a li|lose|>|?com red|?status COM port not available|?excel green|back|"
-        ">|?com red|>|>|>|>|>|>|>|>|>|>|?com green|?status Bytes Received: 15|>again\r\n",
+        ">kept\r\nhalf |+a li|lose|>|?com red|?status COM port not available|?excel green|"
+        "why /dev/ttyUSB0 does not exist|>|>|>|>|>|>|>|>|>|>|?status COM port not available: "
+        "/dev/ttyUSB0 does not exist|back|>|>|>|>|>|>|>|>|>|>|?com green|?status Bytes Received: "
+        "15|>again\r\n",
         R"(1,1="kept" 2,1="half a li" 3,1="again" @4,1)");
     add("journal takes the text as received; a line cut after its CR",
         "journal|>a\r\n|+b\r|lose|>|?journal a\r\nb\r", R"(1,1="a" 2,1="b" @3,1)");

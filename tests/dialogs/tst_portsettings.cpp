@@ -1,0 +1,248 @@
+// The settings window of a COM number, with devices the test controls and a real
+// pseudo-terminal pair for the preview and the port that opens with what was stored.
+#include "fakeserialdevices.h"
+#include "filecontent.h"
+#include "frmcomport.h"
+#include "frmportsettings.h"
+#include "modalanswer.h"
+#include "ptypair.h"
+#include "qtserialcontrol.h"
+#include "settings.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+Q_DECLARE_METATYPE(QList<SerialDevice>)
+
+const SerialDevice kFtdi{"/dev/ttyUSB0",
+                         "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                         "FT232R USB UART", "FTDI", "A50285BI"};
+const SerialDevice kBoard{.path = "/dev/ttyACM0", .description = "Board"};
+
+class tst_PortSettings : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir config;
+    PtyPair pty;
+    FakeSerialDevices devices;
+
+    template <class T> T* control(QDialog* dialog, const char* name) {
+        return dialog->findChild<T*>(QLatin1String(name));
+    }
+    QStringList listed(QDialog* dialog) {
+        auto* list = control<QListWidget>(dialog, "lstDevices");
+        QStringList labels;
+        for (int row = 0; row < list->count(); ++row)
+            labels << list->item(row)->text();
+        return labels;
+    }
+    QString stored(const QString& key) { return openSettings()->value("Ports/" + key).toString(); }
+
+private slots:
+    void initTestCase() {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+        openSettings()->setValue("Ports/COM9", QString()); // makes its folder
+        QVERIFY2(pty.start(), "socat could not make a pseudo-terminal pair");
+    }
+    void init() {
+        QFile::remove(openSettings()->fileName());
+        devices.devices.clear();
+    }
+
+    void deviceChoice_data() {
+        QTest::addColumn<QList<SerialDevice>>("present");
+        QTest::addColumn<QString>("mapped"); // what the settings file held
+        QTest::addColumn<int>("clicked");    // the row of the list clicked, -1 none
+        QTest::addColumn<QStringList>("list");
+        QTest::addColumn<QString>("shownAs"); // the stable name shown beside the device
+        QTest::addColumn<QString>("storedAs");
+        const QString ftdi = u"/dev/ttyUSB0 \u2014 FT232R USB UART (FTDI, A50285BI)"_s;
+        QTest::newRow("a mapped device not present stays")
+            << QList{kFtdi} << "/dev/ttyUSB1" << -1
+            << QStringList{ftdi, u"/dev/ttyUSB1 \u2014 not present"_s} << ""
+            << "/dev/ttyUSB1";
+        QTest::newRow("the stable name is stored")
+            << QList{kBoard, kFtdi} << "" << 1 << QStringList{"/dev/ttyACM0 \u2014 Board", ftdi}
+            << "Stored as " + kFtdi.stablePath << kFtdi.stablePath;
+        QTest::newRow("a device without one")
+            << QList{kBoard, kFtdi} << "" << 0 << QStringList{"/dev/ttyACM0 \u2014 Board", ftdi}
+            << ""
+            << "/dev/ttyACM0";
+    }
+    void deviceChoice() {
+        QFETCH(QList<SerialDevice>, present);
+        QFETCH(QString, mapped);
+        QFETCH(int, clicked);
+        devices.devices = present;
+        if (!mapped.isEmpty())
+            openSettings()->setValue("Ports/COM4", mapped);
+        frmPortSettings window(4, devices);
+        ModalAnswer answer([&](QDialog* dialog) {
+            auto* list = control<QListWidget>(dialog, "lstDevices");
+            if (clicked >= 0)
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                                  list->visualItemRect(list->item(clicked)).center());
+            QTEST(listed(dialog), "list");
+            QTEST(control<QLabel>(dialog, "lblStableName")->text(), "shownAs");
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+        });
+        QVERIFY(window.ShowForm() && answer.closedByUser());
+        QTEST(stored("COM4"), "storedAs");
+    }
+
+    void devicesComeAndGo() {
+        frmPortSettings window(5, devices);
+        ModalAnswer answer(
+            [&](QDialog* dialog) {
+                devices.devices = {kBoard};
+                QTRY_COMPARE_WITH_TIMEOUT(listed(dialog).size(), 2, 3000); // and COM 5's own
+                devices.devices = {};
+                QTRY_COMPARE_WITH_TIMEOUT(listed(dialog),
+                                          QStringList{u"/dev/ttyS4 \u2014 not present"_s}, 3000);
+            },
+            10000);
+        QVERIFY(!window.ShowForm() && answer.reached());
+    }
+
+    void storedSettingsOpenThePort() {
+        frmPortSettings window(3, devices);
+        ModalAnswer answer([&](QDialog* dialog) {
+            control<QLineEdit>(dialog, "txtDevice")->setText(pty.deviceA());
+            control<QComboBox>(dialog, "cboBaud")->setCurrentText("115200");
+            control<QComboBox>(dialog, "cboStopBits")->setCurrentText("2");
+            control<QComboBox>(dialog, "cboFlowControl")->setCurrentIndex(1);
+            control<QComboBox>(dialog, "cboLineEnd")->setCurrentText("LF");
+            control<QComboBox>(dialog, "cboFields")->setCurrentText("Comma");
+            control<QCheckBox>(dialog, "chkTime")->setChecked(true);
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+        });
+        QVERIFY(window.ShowForm());
+        const QStringList keys{"Settings", "LineEnd", "Fields", "Decimal", "Time"};
+        QStringList values;
+        for (const QString& key : keys)
+            values << stored("COM3" + key);
+        QCOMPARE(values, (QStringList{"115200,n,8,2,rtscts", "lf", "comma", "point", "on"}));
+        // Opened before the control takes the device for itself: this end sees the same terminal.
+        const int fd = ::open(QFile::encodeName(pty.deviceA()), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        QtSerialControl port(devices);
+        QVERIFY(port.setCommPort(3) && port.setPortOpen(true));
+        termios tio{};
+        QVERIFY(tcgetattr(fd, &tio) == 0 && ::close(fd) == 0);
+        QVERIFY(cfgetispeed(&tio) == B115200 && (tio.c_cflag & CSTOPB) && (tio.c_cflag & CRTSCTS));
+        QVERIFY(port.lineFormat() == (LineFormat{LineFormat::LineEnd::Lf, LineFormat::Fields::Comma,
+                                                 LineFormat::Decimal::Point, true}));
+    }
+
+    void preview_data() {
+        QTest::addColumn<QString>("lineEnd");
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<QString>("decimal");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QStringList>("shown"); // received, then the cells
+        QTest::newRow("a board, read as CR LF TAB") << "CR LF"
+                                                    << "TAB"
+                                                    << "Point" << QByteArray("23.5,41.2\n24,1\n")
+                                                    << QStringList{"23.5,41.2<LF>24,1<LF>", ""};
+        QTest::newRow("the same, read as LF and commas")
+            << "LF"
+            << "Comma"
+            << "Point" << QByteArray("23.5,41.2\n24,1\n")
+            << QStringList{"23.5,41.2<LF>", "23.5 | 41.2", "24,1<LF>", "24 | 1"};
+        QTest::newRow("European") << "CR LF"
+                                  << "Semicolon"
+                                  << "Comma" << QByteArray("23,5;41,2;a\r\n")
+                                  << QStringList{"23,5;41,2;a<CR><LF>", "23.5 | 41.2 | \"a\""};
+        QTest::newRow("TAB") << "CR LF"
+                             << "TAB"
+                             << "Point" << QByteArray("a\t1\r\nb")
+                             << QStringList{"a<TAB>1<CR><LF>", "\"a\" | 1", "b", ""};
+    }
+    void preview() {
+        QFETCH(QString, lineEnd);
+        QFETCH(QString, fields);
+        QFETCH(QString, decimal);
+        QFETCH(QByteArray, sent);
+        frmPortSettings window(6, devices);
+        QStringList shown;
+        ModalAnswer answer([&](QDialog* dialog) {
+            control<QLineEdit>(dialog, "txtDevice")->setText(pty.deviceA());
+            QTest::qWait(100);
+            QVERIFY(writeFile(pty.deviceB(), sent));
+            QTest::qWait(400);
+            // A format chosen after the text came applies to it too.
+            control<QComboBox>(dialog, "cboLineEnd")->setCurrentText(lineEnd);
+            control<QComboBox>(dialog, "cboFields")->setCurrentText(fields);
+            control<QComboBox>(dialog, "cboDecimal")->setCurrentText(decimal);
+            auto* table = control<QTableWidget>(dialog, "tblPreview");
+            for (int row = 0; row < table->rowCount(); ++row)
+                shown << table->item(row, 0)->text() << table->item(row, 1)->text();
+        });
+        window.ShowForm();
+        QVERIFY(answer.reached());
+        QTEST(shown, "shown");
+    }
+
+    void refusedAtOK_data() {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("baud");
+        QTest::addColumn<bool>("fileWritable");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("a file") << "/etc/passwd"
+                                << "9600" << true << "/etc/passwd is not a serial device.";
+        QTest::newRow("not a terminal") << "/dev/null"
+                                        << "9600" << true << "/dev/null is not a serial device.";
+        QTest::newRow("a word for a baud")
+            << "the pty"
+            << "fast" << true << "The baud rate must be a positive whole number.";
+        QTest::newRow("no baud") << "the pty"
+                                 << "0" << true << "The baud rate must be a positive whole number.";
+        QTest::newRow("settings file not writable")
+            << "the pty"
+            << "9600" << false << "The settings file %1 cannot be written.";
+    }
+    void refusedAtOK() {
+        QFETCH(QString, device);
+        QFETCH(QString, baud);
+        QFETCH(bool, fileWritable);
+        const QString file = openSettings()->fileName();
+        if (!fileWritable)
+            QVERIFY(QDir().mkpath(file)); // a folder where the file should be
+        frmPortSettings window(7, devices);
+        QString shown;
+        ModalAnswer answer([&](QDialog* dialog) {
+            control<QLineEdit>(dialog, "txtDevice")
+                ->setText(device.replace("the pty", pty.deviceA()));
+            control<QComboBox>(dialog, "cboBaud")->setCurrentText(baud);
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+            shown = control<QLabel>(dialog, "lblError")->text();
+            QVERIFY(dialog->isVisible());
+        });
+        QVERIFY(!window.ShowForm());
+        QVERIFY(QDir().rmdir(file) || fileWritable);
+        QFETCH(QString, error);
+        QCOMPARE(shown, error.replace("%1", file));
+        QVERIFY(!openSettings()->contains("Ports/COM7"));
+    }
+
+    // The COM dialog opens the settings of the port selected at that moment.
+    void settingsOfTheSelectedPort() {
+        QString caption;
+        ModalAnswer comPort([&](QDialog* dialog) {
+            QTest::mouseClick(control<QRadioButton>(dialog, "optComPort_0"), Qt::LeftButton);
+            control<QComboBox>(dialog, "cboComPort")->setCurrentIndex(7);
+            ModalAnswer settings([&](QDialog* window) { caption = window->windowTitle(); });
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdSettings"), Qt::LeftButton);
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+        });
+        QCOMPARE(frmComPort::GetPort(2, devices), 2);
+        QCOMPARE(caption, "COM 12 Settings");
+    }
+};
+
+QTEST_MAIN(tst_PortSettings)
+#include "tst_portsettings.moc"

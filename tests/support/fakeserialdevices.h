@@ -1,0 +1,13 @@
+#pragma once
+
+#include "serialdevices.h"
+
+// Serial devices as the test says they are.
+class FakeSerialDevices final : public SerialDevices {
+public:
+    QList<SerialDevice> present() const override { return devices; }
+    bool mayOpen(const QString&) const override { return allowed; }
+
+    QList<SerialDevice> devices;
+    bool allowed = true;
+};
