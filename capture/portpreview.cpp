@@ -56,6 +56,7 @@ PortPreview::PortPreview(const SerialDevices& devices, QObject* parent)
 bool PortPreview::start(const QString& device, const LineSettings& line) {
     stop();
     m_text.clear();
+    m_arrivals.clear();
     split();
     if (!m_port.openDevice(device, line, m_format, QStringLiteral("The line")))
         return false;
@@ -74,11 +75,21 @@ void PortPreview::setFormat(const LineFormat& format) {
 }
 
 void PortPreview::poll() {
-    const QString text = m_port.input().text;
-    if (text.isEmpty())
+    const ReceivedText received = m_port.input();
+    if (received.text.isEmpty())
         return;
-    m_text += text;
+    for (const ReceivedText::Arrival& arrival : received.arrivals)
+        m_arrivals.append({m_text.size() + arrival.end, arrival.msecs});
+    m_text += received.text;
     split();
+}
+
+QDateTime PortPreview::arrivalAt(qsizetype position) const {
+    for (const ReceivedText::Arrival& arrival : m_arrivals) {
+        if (arrival.end > position)
+            return QDateTime::fromMSecsSinceEpoch(arrival.msecs);
+    }
+    return QDateTime::currentDateTime();
 }
 
 void PortPreview::split() {
@@ -86,12 +97,11 @@ void PortPreview::split() {
     const QStringView text(m_text);
     QList<qsizetype> starts{0};
     QList<Line> lines;
-    const QDateTime now = QDateTime::currentDateTime();
     for (LineSplitter::LineEnd end = splitter.lineEnd(text, 0, false); end.at >= 0;
          end = splitter.lineEnd(text, starts.last(), false)) {
         const qsizetype start = starts.last();
-        const LineSplitter::Row row =
-            splitter.cells(text.sliced(start, end.at - start), 1, SheetMaxColumns, now);
+        const LineSplitter::Row row = splitter.cells(text.sliced(start, end.at - start), 1,
+                                                     SheetMaxColumns, arrivalAt(end.at));
         QStringList cells;
         for (const CellValue& value : row.values)
             cells << shown(value);
@@ -109,6 +119,11 @@ void PortPreview::split() {
     if (!rest.isEmpty())
         lines << Line{visible(rest), QString()};
     m_text = text.sliced(keepFrom, starts.last() - keepFrom).toString() + rest.toString();
+    // The times go with the text kept: the lines' as they were, the rest's as the latest.
+    m_arrivals.removeIf(
+        [&](const ReceivedText::Arrival& arrival) { return arrival.end <= keepFrom; });
+    for (ReceivedText::Arrival& arrival : m_arrivals)
+        arrival.end = qMin(arrival.end - keepFrom, m_text.size());
     m_lines = lines;
     emit changed();
 }

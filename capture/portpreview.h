@@ -4,6 +4,7 @@
 #include "linesettings.h"
 #include "qtserialcontrol.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -43,10 +44,13 @@ signals:
 private:
     void poll();
     void split();
+    // When the character at a position of the text kept was read.
+    QDateTime arrivalAt(qsizetype position) const;
 
     QtSerialControl m_port;
     QTimer m_timer;
     LineFormat m_format;
-    QString m_text; // what the lines kept were received as
+    QString m_text;                          // what the lines kept were received as
+    QList<ReceivedText::Arrival> m_arrivals; // when, as ends in m_text
     QList<Line> m_lines;
 };

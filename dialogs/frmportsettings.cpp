@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -223,7 +224,8 @@ void frmPortSettings::refreshDevices() {
         listed = listed || device.path == typed || device.stablePath == typed;
     }
     if (!listed)
-        labels << QStringLiteral("%1 \u2014 not present").arg(typed);
+        labels << (QFileInfo::exists(typed) ? typed
+                                            : QStringLiteral("%1 \u2014 not present").arg(typed));
     QStringList shown;
     for (int i = 0; i < lstDevices->count(); ++i)
         shown << lstDevices->item(i)->text();
@@ -270,6 +272,7 @@ void frmPortSettings::showPreview() {
         tblPreview->setItem(row, 0, new QTableWidgetItem(lines[row].received));
         tblPreview->setItem(row, 1, new QTableWidgetItem(lines[row].cells));
     }
+    tblPreview->scrollToBottom(); // the newest
 }
 
 void frmPortSettings::cmdOK_Click() {
