@@ -39,6 +39,7 @@
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XChangesBatch.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
@@ -384,14 +385,18 @@ Status CalcSession::setBlock(WorkbookId id, int row, int firstColumn, const QLis
         };
         Book& target = book(id);
         const Reference<sheet::XSpreadsheet>& sheet = target.sheet;
-        // Columns that hold dates and times get a date-time format over the rows written.
+        // Columns that hold dates and times get a date-time format over the rows written, and
+        // once per sheet, after the first of them, the width that shows them whole.
+        QList<sal_Int32> widen;
         for (int column = 0; column < width; ++column) {
-            if (std::holds_alternative<QDateTime>(rows.first().at(column)))
-                Reference<beans::XPropertySet>(
-                    sheet->getCellRangeByPosition(firstColumn - 1 + column, row - 1,
-                                                  firstColumn - 1 + column, lastRow - 1),
-                    UNO_QUERY_THROW)
-                    ->setPropertyValue(OUString("NumberFormat"), Any(dateTimeFormat(target)));
+            if (!std::holds_alternative<QDateTime>(rows.first().at(column)))
+                continue;
+            const sal_Int32 index = firstColumn - 1 + column;
+            Reference<beans::XPropertySet>(
+                sheet->getCellRangeByPosition(index, row - 1, index, lastRow - 1), UNO_QUERY_THROW)
+                ->setPropertyValue(OUString("NumberFormat"), Any(dateTimeFormat(target)));
+            if (!target.dateTimeColumns.contains(index))
+                widen << index;
         }
         if (rows.size() == 1 && width == 1) {
             // A single cell is quicker set on its own than as a range.
@@ -403,22 +408,33 @@ Status CalcSession::setBlock(WorkbookId id, int row, int firstColumn, const QLis
             else
                 Reference<text::XTextRange>(cell, UNO_QUERY_THROW)
                     ->setString(value.get<OUString>());
-            return {};
+        } else {
+            // The whole rectangle in one call.
+            Sequence<Sequence<Any>> data(sal_Int32(rows.size()));
+            Sequence<Any>* line = data.getArray();
+            for (const CellRow& values : rows) {
+                line->realloc(width);
+                Any* cell = line->getArray();
+                for (const CellValue& value : values)
+                    *cell++ = cellValue(value);
+                ++line;
+            }
+            const Reference<sheet::XCellRangeData> range(
+                sheet->getCellRangeByPosition(firstColumn - 1, row - 1, lastColumn - 1,
+                                              lastRow - 1),
+                UNO_QUERY_THROW);
+            range->setDataArray(data);
         }
-        // The whole rectangle in one call.
-        Sequence<Sequence<Any>> data(sal_Int32(rows.size()));
-        Sequence<Any>* line = data.getArray();
-        for (const CellRow& values : rows) {
-            line->realloc(width);
-            Any* cell = line->getArray();
-            for (const CellValue& value : values)
-                *cell++ = cellValue(value);
-            ++line;
+        if (!widen.isEmpty()) {
+            const Reference<container::XIndexAccess> columns(
+                Reference<table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getColumns(),
+                UNO_QUERY_THROW);
+            for (const sal_Int32 index : widen) {
+                Reference<beans::XPropertySet>(columns->getByIndex(index), UNO_QUERY_THROW)
+                    ->setPropertyValue(OUString("OptimalWidth"), Any(true));
+                target.dateTimeColumns.insert(index);
+            }
         }
-        const Reference<sheet::XCellRangeData> range(
-            sheet->getCellRangeByPosition(firstColumn - 1, row - 1, lastColumn - 1, lastRow - 1),
-            UNO_QUERY_THROW);
-        range->setDataArray(data);
         return {};
     });
 }
@@ -452,6 +468,7 @@ Status CalcSession::addWorksheet(WorkbookId id) {
         const OUString name = toOu(QStringLiteral("Sheet%1").arg(number));
         sheets->insertNewByName(name, count);
         target.sheet.set(sheets->getByName(name), UNO_QUERY_THROW);
+        target.dateTimeColumns.clear();
         const Reference<frame::XModel> model(target.document, UNO_QUERY_THROW);
         if (const Reference<sheet::XSpreadsheetView> view{model->getCurrentController(), UNO_QUERY};
             view.is())

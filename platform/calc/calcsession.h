@@ -9,6 +9,7 @@
 #include <com/sun/star/uno/XComponentContext.hpp>
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <atomic>
@@ -63,7 +64,8 @@ private:
         css::uno::Reference<css::sheet::XSpreadsheetDocument> document;
         css::uno::Reference<css::sheet::XSpreadsheet> sheet; // where cell writes go
         std::shared_ptr<std::atomic_bool> closed;            // set when the office disposes it
-        sal_Int32 dateTimeFormat = -1; // the key of the date-time format, once it is known
+        sal_Int32 dateTimeFormat = -1;   // the key of the date-time format, once it is known
+        QSet<sal_Int32> dateTimeColumns; // of the sheet, those made wide enough for it
     };
 
     template <class R, class F> R guarded(F&& body);
