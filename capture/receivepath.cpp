@@ -157,13 +157,13 @@ QString ReceivePath::portTrouble() const {
         return PortNotAvailableText;
     if (m_sinceLineEnd >= kLineEndWatch)
         return kNoLineEndText;
-    return {};
+    return m_journal ? m_journal->trouble() : QString();
 }
 
 void ReceivePath::showPortLamp() {
-    m_view.setLamp(Lamp::ComPort, m_portDown                        ? LampColour::Red
-                                  : m_sinceLineEnd >= kLineEndWatch ? LampColour::Yellow
-                                                                    : LampColour::Green);
+    m_view.setLamp(Lamp::ComPort, m_portDown                ? LampColour::Red
+                                  : portTrouble().isEmpty() ? LampColour::Green
+                                                            : LampColour::Yellow);
 }
 
 bool ReceivePath::showPortTrouble() {

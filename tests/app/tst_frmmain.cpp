@@ -5,6 +5,7 @@
 #include "fixedclock.h"
 #include "frmmain.h"
 #include "memoryspreadsheet.h"
+#include "modalanswer.h"
 #include "settings.h"
 
 #include <QtTest>
@@ -90,6 +91,28 @@ private slots:
         m_rig->globals.macroName = "stale";
         makeWindow();
         QCOMPARE(m_rig->globals.macroName, "Tidy");
+    }
+
+    // The session ends while a dialog of the window is open: it closes as cancelled first.
+    void sessionEndsUnderADialog_data() {
+        QTest::addColumn<bool>("emulator"); // its message box; otherwise the macro dialog
+        QTest::newRow("macro dialog") << false;
+        QTest::newRow("emulator's message box") << true;
+    }
+    void sessionEndsUnderADialog() {
+        QFETCH(bool, emulator);
+        click("cmdStart");
+        const ModalAnswer answer([&](QDialog* dialog) {
+            if (auto* name = dialog->findChild<QLineEdit*>("txtExcelMacro"))
+                name->setText("typed");
+            m_window->endSession();
+        });
+        if (emulator)
+            m_window->mnuToolsNalvoEmulation_Click();
+        emulator
+            ? m_window->emulator()->findChild<QComboBox*>("cboMachine")->setCurrentText("PELMAR")
+            : click("cmdExcelMacro");
+        QVERIFY(answer.closedByUser() && !m_window->isVisible() && m_rig->globals.macroName == "");
     }
 
 private:

@@ -185,6 +185,7 @@ public:
             return {failure(SpreadsheetStatus::Busy)};
         return {{}, kept.join(QStringLiteral("; "))};
     }
+    Result<QString> quitUnasked() override { return quit(); } // it asks nobody anyway
     Status settle() override {
         if (Status status = available(-1); !status.ok() || !m_pending || m_pending->answer)
             return status;
