@@ -330,7 +330,8 @@ void frmMain::closeOpenDialogs() {
 }
 
 void frmMain::showJournalTrouble() {
-    m_receive.showPortTrouble();
+    if (m_captureState != 0)
+        m_receive.showPortTrouble();
 }
 
 void frmMain::addStatusSentence(const QString& sentence) {
