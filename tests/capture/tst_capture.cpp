@@ -62,9 +62,9 @@ struct Rig {
     }
 
     QTemporaryDir documents, program, startup;
+    MemorySpreadsheetFactory memory; // outlives the application in globals
     modGlobals globals;
     FakeSerial serial;
-    MemorySpreadsheetFactory memory;
     RecordingCaptureView view;
     FakeFolders folders;
     modShell shell{folders, view};
