@@ -7,10 +7,10 @@
 #include "frmemulation.h"
 #include "frmexcelmacro.h"
 #include "portsettings.h"
-#include "unwrittentext.h"
 #include "version.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -76,6 +76,7 @@ frmMain::frmMain(const frmMainParts& parts)
     , m_journal(parts.journalFolder)
     , m_receive(parts.globals, parts.serial, *this, parts.clock) {
     m_receive.setJournal(&m_journal);
+    connect(&m_journal, &CaptureJournal::writeFailed, this, &frmMain::showJournalTrouble);
     loadMainWindowResources();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Celvane"));
@@ -188,12 +189,13 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::recoverInterruptedCaptures() {
+    addStatusSentence(CaptureJournal::takeNote(m_journal.folder()));
     if (!CaptureJournal::anyInterrupted(m_journal.folder()))
         return;
     const QStringList recovered =
         CaptureJournal::recoverInterrupted(m_journal.folder(), documentsFolder());
     if (!recovered.isEmpty())
-        setStatusText(kInterruptedIn + recovered.join(QStringLiteral("; ")));
+        addStatusSentence(kInterruptedIn + recovered.join(QStringLiteral("; ")));
 }
 
 QString frmMain::documentsFolder() {
@@ -210,10 +212,10 @@ void frmMain::showComPort() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
     // A capture is stopped first; while Stop writes what is waiting, the window stays open
-    // and closes when the stop is done.
-    if (m_captureState != 0)
+    // and closes when the stop is done. At the session's end the stop is made at once.
+    if (m_captureState != 0 && !m_unattended)
         cmdStop_Click();
-    if (m_stopping) {
+    if (m_stopping && !m_unattended) {
         m_closeAfterStop = true;
         event->ignore();
         return;
@@ -226,17 +228,17 @@ void frmMain::Form_Unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
+    closeOpenDialogs();
     if (m_captureState != 0 || m_stopping) {
-        // Closing without a turn of the event loop: Stop writes what waits at once.
+        // Closing without a turn of the event loop: Stop writes what waits at once, at the
+        // session's end without reading on.
         if (!m_stopping)
             beginStop();
-        while (m_receive.stopPass()) {
+        while (!m_unattended && m_receive.stopPass()) {
         }
         finishStop();
     }
     saveAppSettings({MSComm1.commPort(), m_globals.macroEnabled, m_globals.macroName});
-    m_macroDialog.reset();
-    m_about.reset();
     if (m_emulator)
         m_emulator->close();
 }
@@ -315,25 +317,24 @@ void frmMain::finishStop() {
     m_receive.clear();
     m_stopping = false;
     // Kept on disk before the spreadsheet's part of the stop, should a step of it hang.
-    const QString documents = documentsFolder();
-    m_journal.keepUnwritten(unwritten, documents, m_clock.now());
-    const QString overflowKept = keepOverflow(overflow, documents);
-    const bool workbookKept = m_capture.CaptureStop();
+    m_journal.keepUnwritten(unwritten, overflow, documentsFolder(), m_clock.now());
+    const bool workbookKept = m_capture.CaptureStop(m_unattended);
     addStatusSentence(m_journal.finish(workbookKept));
-    addStatusSentence(overflowKept);
+    if (m_unattended)
+        m_journal.leaveNote(panStatus->text());
     if (m_closeAfterStop)
         close();
 }
 
-QString frmMain::keepOverflow(const QString& text, const QString& documents) {
-    if (text.isEmpty())
-        return {};
-    const QString path =
-        documents.isEmpty()
-            ? QString()
-            : saveUnwrittenText(documents, QStringLiteral("Celvane overflow"), text, m_clock.now());
-    return QStringLiteral("Received text that did not fit the worksheet") +
-           (path.isEmpty() ? QStringLiteral(" is LOST.") : QStringLiteral(" is in ") + path);
+void frmMain::closeOpenDialogs() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible())
+            dialog->reject();
+}
+
+void frmMain::showJournalTrouble() {
+    if (m_captureState != 0)
+        m_receive.showPortTrouble();
 }
 
 void frmMain::addStatusSentence(const QString& sentence) {
@@ -345,6 +346,7 @@ void frmMain::addStatusSentence(const QString& sentence) {
 
 void frmMain::endSession() {
     m_journal.sync();
+    m_unattended = true;
     close();
 }
 

@@ -55,6 +55,7 @@ public:
     // 0 stopped, 1 capturing, -1 paused.
     qint16 captureState() const { return m_captureState; }
     const ReceivePath& receivePath() const { return m_receive; }
+    const CaptureJournal& journal() const { return m_journal; }
     frmEmulation* emulator() const { return m_emulator; }
 
     // The status panel, the buttons and the emulator's hand-over, as the capture shows them.
@@ -79,7 +80,9 @@ public slots:
     void mnuToolsNalvoEmulation_Click();
     void tmrMain_Timer();
     // The session ends (logout, shutdown): what was received is made safe on disk first, then
-    // the window closes as Close does, stopping a running capture.
+    // the window closes as Close does. A running capture stops at once without asking anything
+    // or running the user's macro (nobody is there to answer); where the workbook or the text
+    // went is told at the next start.
     void endSession();
 
 protected:
@@ -91,12 +94,14 @@ private:
     void Form_Load();
     void Form_Unload();
     void showComPort();
+    // What the last session's end kept, and the captures that were interrupted.
     void recoverInterruptedCaptures();
+    // Every dialog of ours still open closes as cancelled, so that none is unloaded inside its
+    // own modal loop.
+    void closeOpenDialogs();
+    void showJournalTrouble();
     // The user's documents folder; empty when it cannot be found.
     QString documentsFolder();
-    // Keeps the text that did not fit the worksheet in a file of the documents folder; the
-    // value says where (empty when there is none).
-    QString keepOverflow(const QString& text, const QString& documents);
     // Adds a sentence to what the status text shows.
     void addStatusSentence(const QString& sentence);
     // Stop: the pump ends, the waiting lines are written in passes, then the capture stops.
@@ -118,6 +123,7 @@ private:
     bool m_unloaded = false;
     bool m_stopping = false;       // Stop is writing what waits
     bool m_closeAfterStop = false; // the window closes when the stop is done
+    bool m_unattended = false;     // the session ends: nobody answers a question
 
     QPushButton* cmdStart;
     QPushButton* cmdPause;

@@ -144,16 +144,17 @@ void Capture::loadPersonalMacros() {
     m_view.setStatusText(kNoPersonalMacros);
 }
 
-Result<QString> Capture::quitSpreadsheet() {
-    const Result<QString> quit = m_globals.excelApp
-                                     ? m_globals.excelApp->quit()
-                                     : Result<QString>{Status::failure(SpreadsheetStatus::Closed)};
+Result<QString> Capture::quitSpreadsheet(bool unasked) {
+    SpreadsheetApp* app = m_globals.excelApp.get();
+    const Result<QString> quit = !app ? Result<QString>{Status::failure(SpreadsheetStatus::Closed)}
+                                 : unasked ? app->quitUnasked()
+                                           : app->quit();
     m_globals.excelApp.reset();
     m_globals.captureBook = 0;
     return quit;
 }
 
-bool Capture::CaptureStop() {
+bool Capture::CaptureStop(bool unattended) {
     m_serial.setPortOpen(false); // a port that is already closed is fine
 
     const quint32 frame = m_view.statusFrameColour();
@@ -166,13 +167,13 @@ bool Capture::CaptureStop() {
 
     // From here on a failing step is skipped and the stop goes on.
     bool kept = false;
-    if (m_globals.excelApp) {
+    if (m_globals.excelApp && !unattended) {
         if (m_globals.macroEnabled && !m_globals.macroName.isEmpty())
             runUserMacro();
         kept = saveUnderNewName();
     }
 
-    const Result<QString> quit = quitSpreadsheet();
+    const Result<QString> quit = quitSpreadsheet(unattended);
     if (quit.ok() && !quit.value.isEmpty())
         addStopMessage(kKeptIn + QDir::toNativeSeparators(quit.value));
     kept = kept || quit.ok();

@@ -28,8 +28,9 @@ public:
     // changes, was saved under the new name, or the spreadsheet ended normally (keeping a
     // recovery copy, or asking the user). False when the spreadsheet ended, or had to be ended,
     // with unsaved data that no file holds; the status text then says the workbook was NOT
-    // saved.
-    bool CaptureStop();
+    // saved. Unattended (the session is ending, nobody answers), it runs no macro and asks
+    // nothing: the spreadsheet keeps a modified workbook as a recovery copy as it quits.
+    bool CaptureStop(bool unattended = false);
 
 private:
     // Start, Stop, Pause (in front of Resume), Resume and the COM port button for a running
@@ -38,8 +39,8 @@ private:
     bool failExcel(const QString& text);
     // Tells the spreadsheet to quit and empties both references, whatever it does. Its answer:
     // the path of a recovery copy it kept of unsaved data (empty when none), or why it did not
-    // end normally.
-    Result<QString> quitSpreadsheet();
+    // end normally. Unasked, it keeps every modified workbook so.
+    Result<QString> quitSpreadsheet(bool unasked = false);
     void loadPersonalMacros();
     void runUserMacro();
     // True when the workbook holds no unsaved data afterwards.

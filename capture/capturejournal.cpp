@@ -13,19 +13,36 @@ namespace {
 const QString kJournalPrefix = QStringLiteral("capture ");
 const QString kJournalSuffix = QStringLiteral(".journal");
 const QString kInterrupted = QStringLiteral("Celvane interrupted capture ");
+const QString kNoteName = QStringLiteral("last stop.txt");
+const QString kNotKept = QStringLiteral("Received data is NOT kept on disk: ");
 
 const QString kUnwrittenTitle = QStringLiteral("Celvane unwritten data");
+const QString kOverflowTitle = QStringLiteral("Celvane overflow");
+const QString kPartTitle = QStringLiteral("Celvane part of received data");
 const QString kUnrecordedIn = QStringLiteral("Received data that was not recorded is in ");
 const QString kUnrecordedLost = QStringLiteral("Received data that was not recorded is LOST.");
+const QString kOverflowIn = QStringLiteral("Received text that did not fit the worksheet is in ");
+const QString kOverflowLost =
+    QStringLiteral("Received text that did not fit the worksheet is LOST.");
 const QString kAllIn = QStringLiteral("All received data is in ");
+const QString kPartIn = QStringLiteral("Part of the received data is in ");
 
 // How often what was appended is pushed to the disk itself.
-constexpr qint64 kSyncIntervalMs = 1000;
+constexpr int kSyncIntervalMs = 1000;
+
+// Where text kept at Stop is, or that it is lost; empty when there was none.
+QString told(const QString& file, bool lost, const QString& in, const QString& lostText) {
+    return lost ? lostText : file.isEmpty() ? QString() : in + file;
+}
 
 } // namespace
 
 CaptureJournal::CaptureJournal(QString folder)
-    : m_folder(std::move(folder)) {}
+    : m_folder(std::move(folder)) {
+    m_syncTimer.setSingleShot(true);
+    m_syncTimer.setInterval(kSyncIntervalMs);
+    connect(&m_syncTimer, &QTimer::timeout, this, &CaptureJournal::sync);
+}
 
 QString CaptureJournal::userFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
@@ -34,72 +51,113 @@ QString CaptureJournal::userFolder() {
 
 bool CaptureJournal::begin(const QDateTime& now) {
     close();
+    m_trouble.clear();
+    m_unsynced = false;
     if (!QDir().mkpath(m_folder))
         return false;
     m_file.setFileName(newFilePath(m_folder, kJournalPrefix + fileNameStamp(now), kJournalSuffix));
     m_sinceSync.start();
-    return m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    // Unbuffered: a write that fails is known at once, and nothing is written later out of order.
+    return m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
 }
 
 void CaptureJournal::append(const QString& text) {
     if (!m_file.isOpen() || text.isEmpty())
         return;
     // One character stands for one received byte.
-    m_file.write(text.toLatin1());
-    m_file.flush();
+    const QByteArray bytes = text.toLatin1();
+    if (m_file.write(bytes) != bytes.size())
+        fail(m_file.errorString());
+    m_unsynced = true;
     if (m_sinceSync.elapsed() >= kSyncIntervalMs)
         sync();
+    else if (!m_syncTimer.isActive())
+        m_syncTimer.start();
 }
 
 void CaptureJournal::sync() {
+    m_syncTimer.stop();
     if (!m_file.isOpen())
         return;
-    m_file.flush();
-    ::fdatasync(m_file.handle());
+    if (::fdatasync(m_file.handle()) == 0)
+        m_unsynced = false;
+    else
+        fail(qt_error_string(errno));
     m_sinceSync.restart();
 }
 
-void CaptureJournal::keepUnwritten(const QString& text, const QString& documents,
-                                   const QDateTime& now) {
+void CaptureJournal::fail(const QString& reason) {
+    // The first reason stays in view.
+    if (m_trouble.isEmpty())
+        m_trouble = kNotKept + reason;
+    emit writeFailed();
+}
+
+void CaptureJournal::keepUnwritten(const QString& text, const QString& overflow,
+                                   const QString& documents, const QDateTime& now) {
     m_documents = documents;
     m_stopped = now;
-    m_unwrittenFile =
-        text.isEmpty() ? QString() : saveUnwrittenText(documents, kUnwrittenTitle, text, now);
-    m_unwrittenLost = !text.isEmpty() && m_unwrittenFile.isEmpty();
+    m_unwritten = keep(text, kUnwrittenTitle);
+    m_overflow = keep(overflow, kOverflowTitle);
+}
+
+CaptureJournal::Kept CaptureJournal::keep(const QString& text, const QString& title) const {
+    if (text.isEmpty())
+        return {};
+    const QString file =
+        m_documents.isEmpty() ? QString() : saveUnwrittenText(m_documents, title, text, m_stopped);
+    return {file, file.isEmpty()};
 }
 
 QString CaptureJournal::finish(bool workbookKept) {
-    QString sentence;
-    if (workbookKept && !m_unwrittenLost) {
-        if (!m_unwrittenFile.isEmpty())
-            sentence = kUnrecordedIn + m_unwrittenFile;
+    const bool lost = !workbookKept || m_unwritten.lost || m_overflow.lost;
+    // A complete journal that stands in tells of everything received at once.
+    const bool whole = isOpen() && m_trouble.isEmpty() && lost;
+    QStringList sentences;
+    if (!whole)
+        sentences << told(m_unwritten.file, m_unwritten.lost, kUnrecordedIn, kUnrecordedLost);
+    if (!whole || !m_overflow.lost)
+        sentences << told(m_overflow.file, m_overflow.lost, kOverflowIn, kOverflowLost);
+    if (isOpen() && lost)
+        sentences << standIn(workbookKept);
+    else
         remove();
-    } else if (!isOpen()) {
-        if (m_unwrittenLost)
-            sentence = kUnrecordedLost;
-        else if (!m_unwrittenFile.isEmpty())
-            sentence = kUnrecordedIn + m_unwrittenFile;
-    } else {
-        // The workbook is lost: the text file takes everything received, in place of the part
-        // that was not written.
-        const QString file = m_unwrittenFile.isEmpty()
-                                 ? unwrittenTextPath(m_documents, kUnwrittenTitle, m_stopped)
-                                 : m_unwrittenFile;
-        if (!workbookKept && !m_documents.isEmpty() && copyTo(file)) {
-            sentence = kAllIn + file;
-            remove();
-        } else {
-            sentence = kAllIn + path();
-            close();
-        }
+    m_unwritten = m_overflow = {};
+    sentences.removeAll(QString());
+    return sentences.join(u' ');
+}
+
+QString CaptureJournal::standIn(bool workbookKept) {
+    const bool complete = m_trouble.isEmpty();
+    // Complete, it replaces the file of the unwritten text, which it holds too.
+    const QString file =
+        complete && !m_unwritten.file.isEmpty()
+            ? m_unwritten.file
+            : unwrittenTextPath(m_documents, complete ? kUnwrittenTitle : kPartTitle, m_stopped);
+    const bool copied = !workbookKept && !m_documents.isEmpty() && copyTo(file);
+    const QString where = copied ? file : path();
+    copied ? remove() : close();
+    return (complete ? kAllIn : kPartIn) + where;
+}
+
+void CaptureJournal::leaveNote(const QString& text) const {
+    QSaveFile note(QDir(m_folder).filePath(kNoteName));
+    if (!text.isEmpty() && QDir().mkpath(m_folder) && note.open(QIODevice::WriteOnly)) {
+        note.write(text.toUtf8());
+        note.commit();
     }
-    m_unwrittenFile.clear();
-    m_unwrittenLost = false;
-    return sentence;
+}
+
+QString CaptureJournal::takeNote(const QString& folder) {
+    QFile note(QDir(folder).filePath(kNoteName));
+    if (folder.isEmpty() || !note.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(note.readAll());
+    note.remove();
+    return text;
 }
 
 bool CaptureJournal::copyTo(const QString& path) {
-    m_file.flush();
     QFile journal(m_file.fileName());
     QSaveFile copy(path);
     if (!journal.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly))

@@ -3,15 +3,19 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 // The received text of one capture on disk, byte for byte as it arrives and before it goes to
 // the spreadsheet, so that a program, an office or a machine that goes down takes none of it
 // along. A capture that ends normally removes its journal once everything received is in a
 // saved file; one found in the journal folder at a later start belongs to a capture that was
-// interrupted.
-class CaptureJournal {
+// interrupted. A journal that a write failed to is incomplete: it is never taken for, or called,
+// the record of everything received.
+class CaptureJournal : public QObject {
+    Q_OBJECT
 public:
     explicit CaptureJournal(QString folder);
 
@@ -26,21 +30,33 @@ public:
     QString path() const { return m_file.fileName(); }
 
     // Appends received text, one byte per character, and hands it to the system at once; what
-    // is appended reaches the disk itself at least once a second.
+    // is appended reaches the disk itself within a second, also when nothing follows it.
     void append(const QString& text);
     // Makes sure everything appended is on the disk.
     void sync();
+    bool allOnDisk() const { return !m_unsynced; }
+    // Why received data is not kept on disk since a write or sync failed ("Received data is NOT
+    // kept on disk: " and the reason); empty while all is well.
+    QString trouble() const { return m_trouble; }
 
     // Stop, before the spreadsheet's part of it, so that a step that hangs later has kept it
-    // already: received text that could not be written into the workbook is kept in a text
-    // file of its own in documents (saveUnwrittenText()).
-    void keepUnwritten(const QString& text, const QString& documents, const QDateTime& now);
-    // Stop, once the spreadsheet has ended, its workbook kept or not: when the workbook is
-    // lost, that text file takes everything received instead. The journal goes once all it
-    // holds is in a file; where a file cannot be written it stays, closed, for the next start.
-    // The value is the sentence that tells the user where the received text is (empty when it
-    // is all in the workbook).
+    // already: received text that could not be written into the workbook, and the parts of
+    // lines wider than the worksheet, are kept in text files of their own in documents
+    // (saveUnwrittenText()).
+    void keepUnwritten(const QString& text, const QString& overflow, const QString& documents,
+                       const QDateTime& now);
+    // Stop, once the spreadsheet has ended, its workbook kept or not. The value tells the user
+    // where the received text is (empty when it is all in the workbook). The journal goes once
+    // all it holds is in files. Where part of it is in no file, a complete journal stands in for
+    // it: it takes the place of the unwritten text when the workbook is lost, and otherwise stays,
+    // closed, for the next start. An incomplete one is kept as part of the received data only.
     QString finish(bool workbookKept);
+
+    // The session ended during a capture: what the next start tells the user (where the
+    // workbook or the received text went).
+    void leaveNote(const QString& text) const;
+    // The note left by the last session's end, removed; empty when there is none.
+    static QString takeNote(const QString& folder);
 
     // Whether the folder holds journals of captures that did not end normally.
     static bool anyInterrupted(const QString& folder);
@@ -50,7 +66,20 @@ public:
     // moved stays.
     static QStringList recoverInterrupted(const QString& folder, const QString& documents);
 
+signals:
+    // A write or sync failed just now; see trouble().
+    void writeFailed();
+
 private:
+    // Text kept in a file at Stop: where, or that it could not be kept.
+    struct Kept {
+        QString file;
+        bool lost = false;
+    };
+    Kept keep(const QString& text, const QString& title) const;
+    // The journal in place of what is lost; the sentence that says where it is.
+    QString standIn(bool workbookKept);
+    void fail(const QString& reason);
     bool copyTo(const QString& path);
     void remove();
     void close();
@@ -58,9 +87,12 @@ private:
     QString m_folder;
     QFile m_file;
     QElapsedTimer m_sinceSync;
+    QTimer m_syncTimer;
+    bool m_unsynced = false;
+    QString m_trouble;
     // Set by keepUnwritten() for finish().
     QString m_documents;
     QDateTime m_stopped;
-    QString m_unwrittenFile; // empty when there was nothing to keep, or it could not be kept
-    bool m_unwrittenLost = false;
+    Kept m_unwritten;
+    Kept m_overflow;
 };

@@ -159,13 +159,13 @@ QString ReceivePath::portTrouble() const {
     }
     if (m_sinceLineEnd >= kLineEndWatch)
         return kNoLineEndText.arg(splitter().format().lineEndName());
-    return {};
+    return m_journal ? m_journal->trouble() : QString();
 }
 
 void ReceivePath::showPortLamp() {
-    m_view.setLamp(Lamp::ComPort, m_portDown                        ? LampColour::Red
-                                  : m_sinceLineEnd >= kLineEndWatch ? LampColour::Yellow
-                                                                    : LampColour::Green);
+    m_view.setLamp(Lamp::ComPort, m_portDown                ? LampColour::Red
+                                  : portTrouble().isEmpty() ? LampColour::Green
+                                                            : LampColour::Yellow);
 }
 
 bool ReceivePath::showPortTrouble() {

@@ -63,8 +63,9 @@ public:
     // Stop: the buffer emptied and the count back to 0.
     void clear();
 
-    // Pause and Resume: while the port is gone, or has sent no line end for long, its lamp and
-    // the status text say so in place of what the button shows; false when all is well.
+    // Pause, Resume and a journal that fails: while the port is gone, has sent no line end for
+    // long, or its text is not kept on disk, its lamp and the status text say so in place of
+    // what the button shows; false when all is well.
     bool showPortTrouble();
 
     // The time stamp at the head of a block: the seconds of a time since local midnight,
@@ -117,7 +118,8 @@ private:
     PassEnd failAt(qsizetype lineStart, const Status& status);
     void showFailure(const Status& status);
     void showByteCount();
-    // The port's trouble, the worse first: gone, or no line end for long; empty when none.
+    // The port's trouble, the worse first: gone, no line end for long, or what it receives is
+    // not kept on disk; empty when none.
     QString portTrouble() const;
     void showPortLamp();
     // True when the port went away just now.

@@ -126,6 +126,9 @@ public:
     // force, once recovery copies of its modified workbooks were tried; the call fails when
     // they could not be made.
     virtual Result<QString> quit() = 0;
+    // As quit(), for a session that is ending: nobody is asked, shown or not, and every
+    // modified workbook is kept as a recovery copy.
+    virtual Result<QString> quitUnasked() = 0;
     // Waits, as long as a question to the application may take, for the answer to a call left
     // pending, which stays kept for the next call. Ok when no call is pending any more.
     virtual Status settle() = 0;

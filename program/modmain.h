@@ -17,8 +17,8 @@ class clsQuorilex;
 class frmMain;
 
 // The program: refuses to run twice, creates the two instrument models for the whole run, and
-// shows the main window. SIGTERM and SIGHUP (logout, shutdown) end it as closing the window
-// does, a running capture stopped normally.
+// shows the main window. SIGTERM, SIGHUP and SIGINT (logout, shutdown, Ctrl+C) end it as closing
+// the window does, but a running capture stops without asking anything (see frmMain::endSession).
 class modMain {
 public:
     struct Options {
@@ -39,6 +39,8 @@ public:
     static QString lockPath();
 
 private:
+    // Outlives everything else, so that its deadline holds until the program has ended.
+    std::unique_ptr<StopSignals> m_stopSignals;
     QLockFile m_lock;
     SystemClock m_clock;
     modGlobals m_globals;
@@ -49,5 +51,4 @@ private:
     std::unique_ptr<SpreadsheetFactory> m_spreadsheets;
     SystemFolderQuery m_folders;
     std::unique_ptr<frmMain> m_window;
-    std::unique_ptr<StopSignals> m_stopSignals;
 };

@@ -225,11 +225,19 @@ Status CalcSpreadsheet::saveAs(WorkbookId book, const QString& fileName) {
 }
 
 Result<QString> CalcSpreadsheet::quit() {
+    return end(!m_options.headless);
+}
+
+Result<QString> CalcSpreadsheet::quitUnasked() {
+    return end(false);
+}
+
+Result<QString> CalcSpreadsheet::end(bool ask) {
     if (gone())
         return {notRunning()};
     // A call left pending gets its time first: the office may be only slow.
     if (m_worker->settle(QuestionTime).ok()) {
-        const Result<QString> ended = shutDown(!m_options.headless);
+        const Result<QString> ended = shutDown(ask);
         if (!ended.status.busy())
             return ended;
     }

@@ -32,10 +32,10 @@ struct UnoCall;
 //   it, workbooks() lists it last, as the entry MyMacros named "Personal.xls", whenever no
 //   document of that name is open; it is always saved and cannot be activated or stored.
 // - quit() ends the office. A visible office asks about modified workbooks as it does itself;
-//   whatever is still modified then, or every modified workbook of a headless office, is kept
-//   as a recovery copy in the documents folder. An office that does not answer is ended by
-//   force, once a recovery copy of every modified workbook was tried beside the call it hangs
-//   in.
+//   whatever is still modified then, or every modified workbook of a headless office or of one
+//   told to quitUnasked(), is kept as a recovery copy in the documents folder. An office that does
+//   not answer is ended by force, once a recovery copy of every modified workbook was tried beside
+//   the call it hangs in.
 // - The office never outlives this object: destroying it ends the office the same way,
 //   without asking.
 class CalcSpreadsheet final : public SpreadsheetApp {
@@ -66,6 +66,7 @@ public:
                                       const QString& title) override;
     Status saveAs(WorkbookId book, const QString& fileName) override;
     Result<QString> quit() override;
+    Result<QString> quitUnasked() override;
     Status settle() override;
 
     // The office's process id (0 before it started).
@@ -76,6 +77,8 @@ private:
     // Not started, quit, or the office has ended: every call fails as closed.
     bool gone();
     template <class R, class F> R call(UnoCall call, F&& body);
+    // quit(), asking the user about modified workbooks or not.
+    Result<QString> end(bool ask);
     // Ends the office; busy (and nothing done) when it does not answer.
     Result<QString> shutDown(bool ask);
     // Ends an office that does not answer, after trying recovery copies of its modified

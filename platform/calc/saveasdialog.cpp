@@ -1,6 +1,22 @@
 #include "saveasdialog.h"
 
+#include "officeformats.h"
+
 #include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+// The question the dialog asks itself about a name typed exactly.
+bool replaceAllowed(QWidget* parent, const QString& title, const QString& path) {
+    return QMessageBox::warning(parent, title,
+                                QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                    .arg(QFileInfo(path).fileName()),
+                                QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No) == QMessageBox::Yes;
+}
+
+} // namespace
 
 QStringList qtNameFilters(const QString& filter) {
     QStringList filters;
@@ -24,7 +40,13 @@ QString askSaveAsFilename(const QString& initialName, const QString& filter, con
         dialog.setNameFilters(filters);
     if (!initialName.isEmpty())
         dialog.selectFile(initialName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    // The dialog asks about the name as typed; one that gets ".xls" is asked about here. After
+    // a No the dialog shows again.
+    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QString typed = dialog.selectedFiles().constFirst();
+        const QString stored = workbookFileName(typed);
+        if (stored == typed || !QFileInfo::exists(stored) || replaceAllowed(&dialog, title, stored))
+            return stored;
+    }
+    return {};
 }

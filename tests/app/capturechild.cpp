@@ -5,10 +5,16 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QStandardPaths>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    modMain program(std::make_unique<MemorySpreadsheetFactory>());
+    auto spreadsheets = std::make_unique<MemorySpreadsheetFactory>();
+    // Asked for a new name the user gives one; unasked, a recovery copy is kept in documents.
+    spreadsheets->recoveryFolder =
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    spreadsheets->saveAsAnswer = spreadsheets->recoveryFolder + "/asked.xls";
+    modMain program(std::move(spreadsheets));
     if (argc != 2 || !program.Main({false, QString::fromLocal8Bit(argv[1])})) // the master's folder
         return 1;
     program.mainWindow()->findChild<QPushButton*>(QStringLiteral("cmdStart"))->click();

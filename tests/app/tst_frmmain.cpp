@@ -5,10 +5,14 @@
 #include "fixedclock.h"
 #include "frmmain.h"
 #include "memoryspreadsheet.h"
+#include "modalanswer.h"
 #include "settings.h"
 
 #include <QtTest>
 #include <QtWidgets>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -90,6 +94,63 @@ private slots:
         m_rig->globals.macroName = "stale";
         makeWindow();
         QCOMPARE(m_rig->globals.macroName, "Tidy");
+    }
+
+    // The session ends while a dialog of the window is open: it closes as cancelled first.
+    void sessionEndsUnderADialog_data() {
+        QTest::addColumn<bool>("emulator"); // its message box; otherwise the macro dialog
+        QTest::newRow("macro dialog") << false;
+        QTest::newRow("emulator's message box") << true;
+    }
+    void sessionEndsUnderADialog() {
+        QFETCH(bool, emulator);
+        click("cmdStart");
+        const ModalAnswer answer([&](QDialog* dialog) {
+            if (auto* name = dialog->findChild<QLineEdit*>("txtExcelMacro"))
+                name->setText("typed");
+            m_window->endSession();
+        });
+        if (emulator)
+            m_window->mnuToolsNalvoEmulation_Click();
+        emulator
+            ? m_window->emulator()->findChild<QComboBox*>("cboMachine")->setCurrentText("PELMAR")
+            : click("cmdExcelMacro");
+        QVERIFY(answer.closedByUser() && !m_window->isVisible() && m_rig->globals.macroName == "");
+    }
+
+    // The journal is on disk within a second; a full disk is shown and the capture goes on. At
+    // Stop an incomplete journal is only part of the record; a complete one keeps what no file
+    // could.
+    void journal_data() {
+        QTest::addColumn<bool>("diskFull"); // after the first line; at Stop the office is gone
+        QTest::addColumn<QString>("says");  // %1 the folder of documents and journal
+        QTest::newRow("full disk") << true
+                                   << "The workbook was NOT saved. Part of the received data is in "
+                                      "%1/Celvane part of received data 2026-12-06 14-05-09.txt";
+        QTest::newRow("no documents for a line wider than the sheet")
+            << false << "All received data is in %1/journal/capture 2026-12-06 14-05-09.journal";
+    }
+    void journal() {
+        QFETCH(bool, diskFull);
+        click("cmdStart");
+        m_rig->serial.arrived = "a\r\n";
+        tick();
+        QTRY_VERIFY(m_window->journal().allOnDisk());
+        const int full = ::open("/dev/full", O_WRONLY); // the journal writes into it from now on
+        for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::Files | QDir::System))
+            if (diskFull && fd.symLinkTarget() == m_window->journal().path())
+                ::dup2(full, fd.fileName().toInt());
+        ::close(full);
+        m_rig->serial.arrived = diskFull ? "1\r\n" : QStringList(300, "1").join('\t') + "\r\n";
+        tick();
+        QVERIFY(!diskFull || seen() == "D E* D E D E yellow green | Received data is NOT kept on "
+                                       "disk: No space left on device");
+        QCOMPARE(m_rig->factory.last()->workbook(1).sheets[0].at({2, 1}), CellValue(1.0));
+        diskFull ? m_rig->factory.last()->closeApplication()
+                 : void(m_rig->folders.code = FolderCode::Missing);
+        click("cmdStop");
+        QFETCH(QString, says);
+        QCOMPARE(text("panStatus"), says.arg(m_rig->dir.path()));
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "filecontent.h"
 #include "frmmain.h"
 #include "memoryspreadsheet.h"
+#include "modalanswer.h"
 #include "modmain.h"
 #include "ptypair.h"
 #include "settings.h"
@@ -8,6 +9,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <csignal>
 #include <numeric>
 
 // The program as started; the programs it starts share this test's settings, documents, journals.
@@ -24,30 +26,63 @@ private slots:
         QVERIFY(m_pty.start()); // COM 1 is one end; the test writes into the other
         openSettings()->setValue("Communication/ComPort", "1");
         openSettings()->setValue("Ports/COM1", m_pty.deviceA());
+        openSettings()->setValue("Excel Macro/Enable", "True"); // not to be run at logout
+        openSettings()->setValue("Excel Macro/Name", "Tidy");
     }
-    // Every byte value sent is on disk before the kill, and in a file the next start tells of.
-    void killedCaptureFoundAtNextStart() {
+    void secondCopyRefused() {
+        QString shown;
+        const ModalAnswer answer([&](QDialog* box) {
+            shown = box->windowTitle() + " | " + qobject_cast<QMessageBox*>(box)->text();
+        });
+        modMain first(std::make_unique<MemorySpreadsheetFactory>());
+        modMain second(std::make_unique<MemorySpreadsheetFactory>());
+        QVERIFY(first.Main({}) && !second.Main({}) && !second.mainWindow());
+        QCOMPARE(shown, "Cannot run more than one copy of this program. | "
+                        "The Celvane GUI is already running.  Please use it.");
+    }
+    // Every byte value sent is on disk before the end, and in a file the next start tells of.
+    void endedCaptureFoundAtNextStart_data() {
+        QTest::addColumn<QList<int>>("sent");  // the signals that end the capture
+        QTest::addColumn<bool>("interrupted"); // or stopped asking nothing, running no macro
+        QTest::newRow("killed") << QList<int>{SIGKILL} << true;
+        QTest::newRow("a second stop signal ends it at once")
+            << QList<int>{SIGTERM, SIGHUP} << true;
+        QTest::newRow("logout") << QList<int>{SIGTERM} << false;
+        QTest::newRow("Ctrl+C") << QList<int>{SIGINT} << false;
+    }
+    void endedCaptureFoundAtNextStart() {
+        QFETCH(QList<int>, sent);
+        QFETCH(bool, interrupted);
         QProcess capturing;
         start(capturing, "capturechild", {path("master")});
         QTRY_COMPARE_WITH_TIMEOUT(journals().size(), 1, 20000);
-        QByteArray sent(256, 0);
-        std::iota(sent.begin(), sent.end(), char(0));
-        sent += "\r\nlast line\r\n";
-        QVERIFY(writeFile(m_pty.deviceB(), sent));
+        QByteArray bytes(256, 0);
+        std::iota(bytes.begin(), bytes.end(), char(0));
+        bytes += "\r\nlast line\r\n";
+        QVERIFY(writeFile(m_pty.deviceB(), bytes));
         QTRY_COMPARE_WITH_TIMEOUT(readFile(path("data/Celvane/journal/" + journals().first())),
-                                  sent, 20000);
-        capturing.kill();
+                                  bytes, 20000);
+        const auto pid = pid_t(capturing.processId());
+        ::kill(pid, SIGSTOP); // the signals arrive together
+        for (const int signal : std::as_const(sent))
+            ::kill(pid, signal);
+        ::kill(pid, SIGCONT);
         QVERIFY(capturing.waitForFinished());
+        QCOMPARE(capturing.exitStatus() == QProcess::CrashExit, interrupted);
         modMain next(std::make_unique<MemorySpreadsheetFactory>());
         QVERIFY(next.Main({false, path("master")}));
-        const QStringList found =
-            QDir(path("documents")).entryList({"Celvane interrupted capture *.txt"});
-        QCOMPARE(found.size(), 1);
-        const QString file = path("documents/" + found.first());
-        QCOMPARE(readFile(file), sent);
+        QDir documents(path("documents"));
+        const QStringList found = documents.entryList({"Celvane interrupted capture *.txt"});
+        QCOMPARE(found.size(), int(interrupted));
+        const QString file =
+            documents.filePath(interrupted ? found.first() : "spreadsheet (recovered).xls");
         QCOMPARE(next.mainWindow()->findChild<QLabel*>("panStatus")->text(),
-                 "Received data of an interrupted capture is in " + file);
+                 (interrupted ? "Received data of an interrupted capture is in "
+                              : "Unsaved data kept in ") +
+                     file);
+        QVERIFY(!interrupted || readFile(file) == bytes);
         QCOMPARE(journals(), QStringList());
+        QVERIFY(documents.removeRecursively());
     }
 
 private:

@@ -4,6 +4,7 @@
 #include "filecontent.h"
 #include "memoryspreadsheet.h"
 #include "recordingcaptureview.h"
+#include "spreadsheetcontract.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -40,6 +41,7 @@ struct Rig {
                 {u"unloadable"_s, [&] { memory.unloadable.insert(personal()); }},
                 {u"unopenable"_s, [&] { memory.unloadable.insert(workingCopy()); }},
                 {u"folder error"_s, [&] { folders.code = FolderCode::InvalidArgument; }},
+                {u"folder missing"_s, [&] { folders.code = FolderCode::Missing; }},
                 {u"no master"_s, [&] { QFile::remove(program.filePath(u"spreadsheet.xls"_s)); }},
                 {u"no spreadsheet"_s, [&] { memory.failCreate = true; }},
                 {u"bad"_s, [&] { serial.badSettings = arg; }},
@@ -61,9 +63,9 @@ struct Rig {
     }
 
     QTemporaryDir documents, program, startup;
+    MemorySpreadsheetFactory memory; // outlives the application in globals
     modGlobals globals;
     FakeSerial serial;
-    MemorySpreadsheetFactory memory;
     RecordingCaptureView view;
     FakeFolders folders;
     modShell shell{folders, view};
@@ -91,6 +93,8 @@ private slots:
                        "returned for CSIDL value: 5, status We do not remember the path to the "
                        "master copy of our workbook., lamp Excel red",
             0);
+        add("documents folder missing: no message", "folder missing",
+            excelFails.arg("We do not remember the path to the master copy of our workbook."), 0);
         add("no master", "no master",
             excelFails.arg(
                 "We cannot make a copy of the master workbook; it may have been deleted."),
@@ -184,6 +188,27 @@ private slots:
         QCOMPARE(seen.join(u"; "_s), gives);
         QVERIFY(rig.released() && !rig.serial.portOpen());
         QCOMPARE(rig.capture.CaptureStart(), !steps.contains("all gone")); // a new capture
+    }
+
+    // The in-memory office keeps the contract that the real one is held to.
+    void memoryOfficeContract() {
+        const auto asVariant = [](const auto& v) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, LiteralText>)
+                return QVariant(v.text);
+            else
+                return QVariant(v);
+        };
+        Rig rig;
+        QVERIFY(rig.capture.CaptureStart());
+        checkSpreadsheetContract(
+            *rig.globals.excelApp, rig.globals.captureBook, rig.documents.path(), [&](auto path) {
+                QList<SheetCells> sheets;
+                for (const MemorySheet& sheet : rig.memory.files.value(path).sheets)
+                    for (SheetCells& cells = sheets.emplaceBack(); const auto& [at, value] : sheet)
+                        if (value != CellValue(QString())) // an empty text is an empty cell
+                            cells.insert(at, std::visit(asVariant, value));
+                return sheets;
+            });
     }
 };
 

@@ -1,16 +1,13 @@
 #pragma once
 
 #include "calcoptions.h"
-#include "spreadsheet.h"
+#include "spreadsheetcontract.h"
 
 #include <QMap>
 #include <QTemporaryDir>
 #include <QVariant>
 
 #include <sys/types.h>
-
-// The cells of one sheet by (row, column), 1-based: a double for a number, else a QString.
-using SheetCells = QMap<QPair<int, int>, QVariant>;
 
 // HOME and the XDG folders in a temporary folder with a dot in its name, where a headless office
 // has made its profile. "My Macros" hold PersonalTidy (writes "ran" into file("ran")),

@@ -3,6 +3,7 @@
 #include "calcspreadsheet.h"
 #include "officelock.h"
 #include "officetesthome.h"
+#include "spreadsheetcontract.h"
 
 #include <QDir>
 #include <QtTest>
@@ -22,46 +23,10 @@ private slots:
     }
     void cleanup() { m_app.reset(); }
 
-    void cellsAndBlocks() {
+    void contract() {
         const WorkbookId book = openCopy("book.xls");
         QVERIFY(book);
-        const QDateTime arrived(QDate(2026, 12, 7), QTime(14, 5, 9, 123));
-        // Written, and stored (invalid: the cell stays empty); row and column differ each time.
-        const QList<std::pair<CellValue, QVariant>> cases{{12.5, 12.5},
-                                                          {u" -3.5e2 "_s, -350.0},
-                                                          {u"0042"_s, 42.0},
-                                                          {u"0"_s, 0.0},
-                                                          {u"=1+1"_s, u"=1+1"_s},
-                                                          {u"1,5"_s, u"1,5"_s},
-                                                          {u"12ab"_s, u"12ab"_s},
-                                                          {u"14:05:09"_s, u"14:05:09"_s},
-                                                          {QString(), QVariant()},
-                                                          {LiteralText{u"1.5"_s}, u"1.5"_s},
-                                                          {arrived, arrived}};
-        SheetCells expected;
-        for (int i = 0; i < cases.size(); ++i) {
-            QVERIFY(m_app->setCell(i + 10, 2 * i + 1, cases[i].first).ok());
-            if (cases[i].second.isValid())
-                expected.insert({i + 10, 2 * i + 1}, cases[i].second);
-        }
-        // A rectangle in one call, its numbers as numbers; what lies beyond it stays.
-        QVERIFY(m_app->setCells(3, 1, CellRow(3, u"old"_s)).ok());
-        QVERIFY(m_app->setBlock(2, 1, {{u"a"_s, u"1"_s}, {u"b"_s, 2.5}}).ok());
-        expected.insert(SheetCells{
-            {{2, 1}, u"a"_s}, {{2, 2}, 1.0}, {{3, 1}, u"b"_s}, {{3, 2}, 2.5}, {{3, 3}, u"old"_s}});
-        // Dates and times are dates in a rectangle too.
-        const QDateTime later = arrived.addMSecs(1001);
-        QVERIFY(m_app->setBlock(5, 4, {{arrived, 1.0}, {later, 2.0}}).ok());
-        expected.insert(
-            SheetCells{{{5, 4}, arrived}, {{5, 5}, 1.0}, {{6, 4}, later}, {{6, 5}, 2.0}});
-        // Rows of different lengths, or cells off the sheet, are not written at all.
-        QCOMPARE(m_app->setBlock(4, 2, {{u"x"_s}, {1.0, 2.0}}).code, SpreadsheetStatus::Failed);
-        QCOMPARE(m_app->setBlock(SheetMaxRows, 1, {{1.0}, {2.0}}).code, SpreadsheetStatus::Failed);
-        QCOMPARE(m_app->setCell(1, SheetMaxColumns + 1, 1.0).code, SpreadsheetStatus::Failed);
-        QCOMPARE(m_app->setCell(0, 1, 1.0).code, SpreadsheetStatus::Failed);
-        QVERIFY(m_app->saveAs(book, file("out")).ok() && m_app->saved(book).value); // as .xls
-        QCOMPARE(readXls(file("out.xls")), QList<SheetCells>{expected});
-        QVERIFY(m_app->setCell(SheetMaxRows, SheetMaxColumns, 1.0).ok());
+        checkSpreadsheetContract(*m_app, book, QFileInfo(file("book.xls")).path(), readXls);
     }
 
     void macros() {

@@ -3,12 +3,17 @@
 #include "calcspreadsheet.h"
 #include "callwait.h"
 #include "macroname.h"
+#include "modalanswer.h"
 #include "officeformats.h"
 #include "officelock.h"
 #include "officeprocess.h"
+#include "saveasdialog.h"
 #include "unoworker.h"
 
 #include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -90,6 +95,39 @@ private slots:
         QFETCH(QString, given);
         QTEST(workbookFileName(given), "stored");
         QVERIFY(!storeFilterFor(workbookFileName(given)).isEmpty());
+    }
+
+    // The name a workbook is stored under is asked about when that file exists.
+    void saveAsQuestion_data() {
+        QTest::addColumn<QString>("typed");  // into the dialog, where this file exists: "run.xls"
+        QTest::addColumn<int>("reply");      // to "run.xls already exists..."; after No, Esc
+        QTest::addColumn<QString>("stored"); // empty: cancelled
+        QTest::newRow("new") << "new" << 0 << "new.xls";
+        QTest::newRow(".xls added, yes") << "run" << int(QMessageBox::Yes) << "run.xls";
+        QTest::newRow(".xls added, no") << "run" << int(QMessageBox::No) << "";
+    }
+    void saveAsQuestion() {
+        QFETCH(QString, typed);
+        QFETCH(int, reply);
+        QTemporaryDir folder;
+        QFile(folder.filePath(u"run.xls"_s)).open(QIODevice::WriteOnly);
+        QString asked;
+        const ModalAnswer answer([&](QDialog* dialog) {
+            if (reply != 0)
+                ModalAnswer([&](QDialog* box) {
+                    asked = qobject_cast<QMessageBox*>(box)->text();
+                    qobject_cast<QMessageBox*>(box)
+                        ->button(QMessageBox::StandardButton(reply))
+                        ->click();
+                    if (reply == QMessageBox::No)
+                        ModalAnswer([](QDialog*) {}); // Esc in the dialog shown again
+                });
+            QTest::keyClicks(dialog->focusWidget(), typed + u'\r');
+        });
+        QFETCH(QString, stored);
+        QCOMPARE(askSaveAsFilename({}, u"Excel workbook,*.xls"_s, u"Rename"_s, folder.path()),
+                 stored.isEmpty() ? "" : folder.filePath(stored));
+        QCOMPARE(asked, reply ? u"run.xls already exists.\nDo you want to replace it?"_s : "");
     }
 
     void lockOwners_data() {
@@ -195,5 +233,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_CalcParts)
+QTEST_MAIN(tst_CalcParts)
 #include "tst_calcparts.moc"

@@ -105,9 +105,10 @@ public:
             {"setBlock", double(book), double(row), double(column)}, book,
             [=, this] {
                 const qsizetype width = rows.isEmpty() ? 0 : rows.first().size();
-                if (width == 0 || std::ranges::any_of(rows, [width](const CellRow& r) {
-                        return r.size() != width;
-                    }))
+                if (width == 0 || row < 1 || column < 1 || row + rows.size() - 1 > SheetMaxRows ||
+                    column + width - 1 > SheetMaxColumns ||
+                    std::ranges::any_of(rows,
+                                        [width](const CellRow& r) { return r.size() != width; }))
                     return failure(SpreadsheetStatus::Failed); // as an office refuses them
                 MemoryWorkbook& stored = m_books[book - 1];
                 for (int r = row; const CellRow& values : rows) {
@@ -164,7 +165,9 @@ public:
             if (m_factory.failSaveAs)
                 return failure(SpreadsheetStatus::Failed);
             MemoryWorkbook& stored = workbook(book);
-            stored.path = fileName + (QFileInfo(fileName).suffix().isEmpty() ? ".xls" : "");
+            const bool format = QStringList{"xls", "xlsx", "ods"}.contains(
+                QFileInfo(fileName).suffix().toLower()); // else stored as .xls
+            stored.path = fileName + (format ? "" : ".xls");
             stored.saved = true;
             m_factory.files.insert(stored.path, stored);
             return Status();
@@ -188,6 +191,7 @@ public:
             return {failure(SpreadsheetStatus::Busy)};
         return {{}, kept.join(QStringLiteral("; "))};
     }
+    Result<QString> quitUnasked() override { return quit(); } // it asks nobody anyway
     Status settle() override {
         if (Status status = available(-1); !status.ok() || !m_pending || m_pending->answer)
             return status;
