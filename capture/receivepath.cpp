@@ -235,6 +235,7 @@ void ReceivePath::clear() {
     m_buffer.clear();
     m_head = 0;
     m_bufferStart = 0;
+    m_searchedFrom = m_searchedTo = 0;
     m_arrivals.clear();
     m_bytesReceived = 0;
     m_blockStamp.reset();
@@ -342,7 +343,7 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
     const int blockStep = timed ? 2 : 1;
     const QStringView buffer(m_buffer);
     qsizetype p = m_head;
-    LineSplitter::LineEnd e = lines.lineEnd(buffer, p, finalPass);
+    LineSplitter::LineEnd e = nextLineEnd(lines, p, finalPass);
     m_block = {};
 
     while (e.at >= 0) {
@@ -420,13 +421,33 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
         p = next;
         if (!finalPass && elapsed.elapsed() >= m_passBudget.count())
             break; // the rest waits, in order, for the next pass
-        e = lines.lineEnd(buffer, p, finalPass);
+        e = nextLineEnd(lines, p, finalPass);
     }
     if (const Status status = writeBlock(); !status.ok())
         return failAt(p, status);
-    const bool waiting = lines.lineEnd(buffer, p, finalPass).at >= 0;
+    const bool waiting = nextLineEnd(lines, p, finalPass).at >= 0;
     dropWritten(p);
     return waiting ? PassEnd::Budget : PassEnd::Complete;
+}
+
+LineSplitter::LineEnd ReceivePath::nextLineEnd(const LineSplitter& lines, qsizetype from,
+                                               bool finalPass) {
+    // What was searched in vain before is not searched again: the rest of a long line is
+    // looked at once, however many passes wait for its end.
+    const qint64 start = m_bufferStart + from;
+    const bool known = m_searchedFormat == lines.format().lineEnd && start >= m_searchedFrom &&
+                       start <= m_searchedTo;
+    const qint64 searchFrom = known ? m_searchedTo : start;
+    const LineSplitter::LineEnd end =
+        lines.lineEnd(QStringView(m_buffer), qsizetype(searchFrom - m_bufferStart), finalPass);
+    if (end.at < 0) {
+        // No line end begins between from and the last character, which may yet begin one
+        // with the next.
+        m_searchedFrom = known ? m_searchedFrom : start;
+        m_searchedTo = qMax(start, m_bufferStart + m_buffer.size() - 1);
+        m_searchedFormat = lines.format().lineEnd;
+    }
+    return end;
 }
 
 QString ReceivePath::takeOverflow() {

@@ -110,6 +110,8 @@ private:
     // A single cell, after the gathered rows.
     Status writeCell(int row, int column, const CellValue& value);
     Status addWorksheet();
+    // The first line end at or after from in the buffer, or none.
+    LineSplitter::LineEnd nextLineEnd(const LineSplitter& lines, qsizetype from, bool finalPass);
     // The time at which the character at a position of the buffer was read.
     QDateTime arrivalAt(qsizetype position) const;
     // The format of the text now arriving: the port's, or the default one for the emulator.
@@ -145,6 +147,10 @@ private:
     // When the text was read: where each piece ends, counted from the capture's first
     // character, and its time in milliseconds since the epoch; the pieces of text not written.
     QList<ReceivedText::Arrival> m_arrivals;
+    // Where, counted like m_bufferStart, a search found no line end of that kind begin.
+    qint64 m_searchedFrom = 0;
+    qint64 m_searchedTo = 0;
+    LineFormat::LineEnd m_searchedFormat = LineFormat::LineEnd::CrLf;
     qint64 m_bytesReceived = 0;
     qint32 m_currentRow = 1;
     std::chrono::milliseconds m_passBudget{50};
