@@ -7,10 +7,12 @@
 // question for a new name, the longest time between two turns of the program's event loop
 // (from Start to that question), and the peak memory of the program and of its office.
 //
-//   bench_endtoend [--seconds S] [--bauds 9600,115200,921600] [--visible] [--flood]
+//   bench_endtoend [--seconds S] [--bauds 9600,115200,921600] [--visible] [--flood] [--time]
 //
 // --visible shows the office's window on the current display; --flood adds a run in which
-// the instrument writes 60,000 lines as fast as the pseudo-terminal takes them.
+// the instrument writes 60,000 lines as fast as the pseudo-terminal takes them. --time turns the
+// port's time of arrival on and adds how late each row's time is after the instrument's write of
+// its line (median, 99th percentile and most), from the times the instrument logs.
 
 #include "frmmain.h"
 #include "officetesthome.h"
@@ -21,10 +23,12 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -60,19 +64,26 @@ bool resetPeakMemory() {
     return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
 }
 
-// The longest time between two turns of the event loop from start() to the first modal dialog,
-// and when that dialog showed (both within the watching timer's 10 ms).
-struct EventLoopWatch {
+// The longest time between two turns of the event loop from start() to the first modal dialog
+// (within the watching timer's 10 ms), and when that dialog showed. The dialog is seen as it
+// shows: one answered at once may be gone before the timer's next turn.
+class EventLoopWatch final : public QObject {
+public:
     void start() {
         turn.start();
-        timer.callOnTimeout([this] {
-            longestGapMs = qMax(longestGapMs, turn.restart());
-            if (QApplication::activeModalWidget()) {
-                modalAt = std::chrono::steady_clock::now();
-                timer.stop();
-            }
-        });
+        timer.callOnTimeout([this] { longestGapMs = qMax(longestGapMs, turn.restart()); });
         timer.start(10);
+        qApp->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && timer.isActive() && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->isModal()) {
+            modalAt = std::chrono::steady_clock::now();
+            longestGapMs = qMax(longestGapMs, turn.elapsed());
+            timer.stop();
+        }
+        return false;
     }
 
     QTimer timer;
@@ -80,6 +91,46 @@ struct EventLoopWatch {
     qint64 longestGapMs = 0;
     std::optional<std::chrono::steady_clock::time_point> modalAt;
 };
+
+// How late the rows' times are after the instrument's writes of their lines, in milliseconds.
+struct Lateness {
+    qint64 median = -1;
+    qint64 p99 = -1;
+    qint64 most = -1;
+};
+
+// The time of the write of each line sent, from the instrument's log of its writes (the time in
+// milliseconds since the epoch, the first and the last line); empty when the log is unreadable.
+QList<qint64> writeTimes(const QString& log, qint64 sent) {
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QList<qint64> times(sent, -1);
+    while (!file.atEnd()) {
+        const QList<QByteArray> fields = file.readLine().simplified().split(' ');
+        if (fields.size() != 3)
+            return {};
+        for (qint64 line = fields[1].toLongLong(); line <= fields[2].toLongLong() && line < sent;
+             ++line)
+            times[line] = fields[0].toLongLong();
+    }
+    return times.contains(-1) ? QList<qint64>() : times;
+}
+
+// The nearest-rank percentile of sorted values.
+qint64 percentile(const QList<qint64>& sorted, int percent) {
+    return sorted[std::max<qsizetype>((sorted.size() * percent + 99) / 100, 1) - 1];
+}
+
+Lateness lateness(const OrvaRows& rows, const QList<qint64>& written) {
+    QList<qint64> late;
+    for (const auto& [line, arrival] : rows.arrivals)
+        late << arrival - written[line];
+    if (late.isEmpty())
+        return {};
+    std::ranges::sort(late);
+    return {percentile(late, 50), percentile(late, 99), late.last()};
+}
 
 struct Figures {
     qint64 sent = 0;
@@ -91,19 +142,24 @@ struct Figures {
     OrvaRows rows;
     qint64 programPeakKiB = -1;
     qint64 officePeakKiB = -1;
+    Lateness late; // with the time of arrival
     QString problem;
 };
 
-// A run at a line speed, or a flood when baud is 0.
-Figures runAt(int baud, int seconds, const QString& saved) {
+// A run at a line speed, or a flood when baud is 0; with the time of arrival when writeLog names
+// the file for the instrument's log of its writes.
+Figures runAt(int baud, int seconds, const QString& saved, const QString& writeLog) {
     Figures figures;
     figures.sent = baud == 0 ? kFloodLines : qint64(seconds) * baud / kBitsPerByte / kOrvaLineBytes;
     const qint64 bytes = figures.sent * kOrvaLineBytes;
     if (!resetPeakMemory())
         std::fprintf(stderr, "peak memory cannot be reset: it counts from the bench's start\n");
 
+    const bool timed = !writeLog.isEmpty();
     ProgramRun run;
-    if (!run.start()) {
+    if (!run.start(timed
+                       ? QMap<QString, QString>{{QStringLiteral("COM1Time"), QStringLiteral("on")}}
+                       : QMap<QString, QString>())) {
         figures.problem = run.problem();
         return figures;
     }
@@ -113,7 +169,9 @@ Figures runAt(int baud, int seconds, const QString& saved) {
     QElapsedTimer clock;
     clock.start();
     if (!run.playInstrument("orva", figures.sent, baud == 0 ? kFloodBaud : baud,
-                            std::chrono::seconds(seconds * 4 + 60))) {
+                            std::chrono::seconds(seconds * 4 + 60),
+                            timed ? QStringList{QStringLiteral("--write-log"), writeLog}
+                                  : QStringList())) {
         figures.problem = run.problem();
         return figures;
     }
@@ -143,7 +201,14 @@ Figures runAt(int baud, int seconds, const QString& saved) {
         figures.problem = QStringLiteral("the saved workbook cannot be read");
         return figures;
     }
-    figures.rows = readOrvaRows(sheets, figures.sent);
+    figures.rows = readOrvaRows(sheets, figures.sent, timed);
+    if (timed) {
+        const QList<qint64> written = writeTimes(writeLog, figures.sent);
+        if (written.isEmpty())
+            figures.problem = QStringLiteral("the instrument's log of its writes cannot be read");
+        else
+            figures.late = lateness(figures.rows, written);
+    }
     return figures;
 }
 
@@ -174,7 +239,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("flood"),
         QStringLiteral(
             "Add a run with no pacing: lines as fast as the pseudo-terminal takes them."));
-    parser.addOptions({secondsOption, baudsOption, visibleOption, floodOption});
+    const QCommandLineOption timeOption(
+        QStringLiteral("time"),
+        QStringLiteral("Turn the time of arrival on (COM1Time=on) and tell how late the rows' "
+                       "times are after the instrument wrote their lines."));
+    parser.addOptions({secondsOption, baudsOption, visibleOption, floodOption, timeOption});
     parser.process(app);
     const int seconds = parser.value(secondsOption).toInt();
     if (seconds <= 0) {
@@ -192,11 +261,14 @@ int main(int argc, char* argv[]) {
     if (visible)
         qunsetenv("CELVANE_HEADLESS");
     const QTemporaryDir files;
-    std::printf("ORVA lines (50 bytes) for %d s at each speed, into a %s LibreOffice\n", seconds,
-                visible ? "visible" : "headless");
-    std::printf("%10s %7s %9s %9s %9s %8s %5s %7s %8s %7s %11s %10s\n", "baud", "lines", "sent/s",
+    const bool timed = parser.isSet(timeOption);
+    std::printf("ORVA lines (50 bytes) for %d s at each speed, into a %s LibreOffice%s\n", seconds,
+                visible ? "visible" : "headless",
+                timed ? "; time of arrival on, late: row time - instrument's write, ms" : "");
+    std::printf("%10s %7s %9s %9s %9s %8s %5s %7s %8s %7s %11s %10s", "baud", "lines", "sent/s",
                 "landed/s", "landed", "backlog", "lost", "doubled", "stop ms", "gap ms",
                 "program MB", "office MB");
+    std::printf(timed ? " %11s %8s %8s\n" : "\n", "late median", "late p99", "late max");
     QList<int> bauds;
     for (const QString& text : parser.value(baudsOption).split(u',', Qt::SkipEmptyParts)) {
         bauds << text.toInt();
@@ -210,17 +282,20 @@ int main(int argc, char* argv[]) {
     bool allLanded = true;
     for (const int baud : std::as_const(bauds)) {
         const QString name = baud == 0 ? QStringLiteral("flood") : QString::number(baud);
-        const Figures f = runAt(baud, seconds, files.filePath(name + QStringLiteral(".xls")));
+        const Figures f =
+            runAt(baud, seconds, files.filePath(name + QStringLiteral(".xls")),
+                  timed ? files.filePath(name + QStringLiteral("-writes.txt")) : QString());
         if (!f.problem.isEmpty()) {
             std::printf("%10s  failed: %s\n", qPrintable(name), qPrintable(f.problem));
             allLanded = false;
             continue;
         }
-        std::printf("%10s %7lld %9.1f %9.1f %9lld %8lld %5lld %7lld %8lld %7lld %11.1f %10.1f\n",
+        std::printf("%10s %7lld %9.1f %9.1f %9lld %8lld %5lld %7lld %8lld %7lld %11.1f %10.1f",
                     qPrintable(name), f.sent, perSecond(f.sent, f.sendSeconds),
                     perSecond(f.rows.rows, f.landSeconds), f.rows.rows, f.backlog, f.rows.lost,
                     f.rows.doubled, f.stopToQuestionMs, f.longestGapMs, f.programPeakKiB / 1024.0,
                     f.officePeakKiB / 1024.0);
+        std::printf(timed ? " %11lld %8lld %8lld\n" : "\n", f.late.median, f.late.p99, f.late.most);
         if (!f.rows.complete()) {
             std::printf("         first problem: %s\n", qPrintable(f.rows.firstProblem));
             allLanded = false;

@@ -1,6 +1,8 @@
-// Receive-path throughput: ORVA-style token lines and TAB data lines through
-// ProcessReceiveBuffer into the in-memory workbook. Prints MB/s and cells/s, and the ratio of
-// the time for a 16 MB backlog to that for a 1 MB one (linear cost gives about 16).
+// Receive-path throughput: ORVA-style token lines, TAB data lines, the same with LF line ends,
+// and CSV lines (comma fields, some quoted) through the capture pump into the in-memory
+// workbook, each in its port's line format. Prints MB/s and cells/s, the ratio of the time for a
+// 16 MB backlog to that for a 1 MB one (linear cost gives about 16), and the rate against the
+// TAB lines', in MB and in cells.
 
 #include "fakeserial.h"
 #include "fixedclock.h"
@@ -11,7 +13,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -23,27 +27,48 @@ public:
     void injectSingleTabUsed() override {}
 };
 
-QString backlog(qsizetype bytes, bool tokenLines) {
+// A kind of line: the port's line format and the line with a running number.
+struct Kind {
+    const char* name;
+    LineFormat format;
+    QString (*line)(int number);
+};
+
+// The TAB data lines are the measure of the others.
+constexpr std::size_t kTabKind = 1;
+const Kind kKinds[] = {
+    {"token lines",
+     {},
+     [](int n) {
+         return QStringLiteral("0 %1 :: 12-06-2026 14:05:09 = 51 (RAW)  23 (C)\r\n")
+             .arg(n % 10000, 4, 10, QLatin1Char('0'));
+     }},
+    {"TAB data lines", {}, [](int n) { return QStringLiteral("%1\t3.25\t-7\tabc\r\n").arg(n); }},
+    {"TAB lines, LF",
+     {.lineEnd = LineFormat::LineEnd::Lf},
+     [](int n) { return QStringLiteral("%1\t3.25\t-7\tabc\n").arg(n); }},
+    {"CSV lines",
+     {.fields = LineFormat::Fields::Comma},
+     [](int n) { return QStringLiteral("%1,3.25,\"a,b\",-7,\"say \"\"hi\"\"\"\r\n").arg(n); }},
+};
+
+QString backlog(qsizetype bytes, const Kind& kind) {
     QString text;
     text.reserve(bytes + 128);
-    int index = 0;
-    while (text.size() < bytes) {
-        if (tokenLines)
-            text += QStringLiteral("0 %1 :: 12-06-2026 14:05:09 = 51 (RAW)  23 (C)\r\n")
-                        .arg(index++ % 10000, 4, 10, QLatin1Char('0'));
-        else
-            text += QStringLiteral("%1\t3.25\t-7\tabc\r\n").arg(index++);
-    }
+    int number = 0;
+    while (text.size() < bytes)
+        text += kind.line(number++);
     return text;
 }
 
 struct Run {
     double seconds;
-    int cells;
+    double mb;
+    double cells;
 };
 
 // Writes a whole backlog, pass after pass, as the capture pump would.
-Run drain(const QString& text) {
+Run drain(const QString& text, const LineFormat& format) {
     modGlobals globals;
     MemorySpreadsheetFactory factory;
     Status status;
@@ -51,19 +76,19 @@ Run drain(const QString& text) {
     const QString path = QCoreApplication::applicationFilePath(); // any file that exists
     globals.captureBook = globals.excelApp->open(path).value;
     FakeSerial serial;
+    serial.format = format; // as the port read it from its keys when it opened
     QuietView view;
     FixedClock clock;
     ReceivePath receive(globals, serial, view, clock);
-    // The backlog's row count passes a sheet's; rows wrap round so the workbook takes them all.
+    // The backlog arrived while the window was busy; the pump writes it pass after pass, going on
+    // in a new worksheet past the last row.
+    serial.arrived = text;
     QElapsedTimer timer;
     timer.start();
-    receive.appendReceived({text, {}});
-    while (!receive.receiveBuffer().isEmpty()) {
-        if (receive.currentRow() > SheetMaxRows - 1)
-            receive.setCurrentRow(1);
-        receive.ProcessReceiveBuffer();
+    while (receive.pump()) {
     }
-    return {timer.nsecsElapsed() / 1e9, factory.last()->writeCount()};
+    return {timer.nsecsElapsed() / 1e9, text.size() / (1024.0 * 1024.0),
+            double(factory.last()->writeCount())};
 }
 
 } // namespace
@@ -71,14 +96,36 @@ Run drain(const QString& text) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     constexpr qsizetype MB = 1024 * 1024;
-    for (const bool tokenLines : {true, false}) {
-        const char* kind = tokenLines ? "token lines" : "TAB data lines";
-        const Run small = drain(backlog(1 * MB, tokenLines));
-        const Run large = drain(backlog(16 * MB, tokenLines));
-        std::printf("%-15s  1 MB: %7.2f MB/s %10.0f cells/s | 16 MB: %7.2f MB/s %10.0f cells/s | "
-                    "time ratio 16 MB / 1 MB: %.1f\n",
-                    kind, 1 / small.seconds, small.cells / small.seconds, 16 / large.seconds,
-                    large.cells / large.seconds, large.seconds / small.seconds);
+    // The fastest of a few runs counts: other work on the machine weighs less, and no run pays
+    // for being the first to ask the system for its memory.
+    const auto fastest = [](qsizetype bytes, const Kind& kind) {
+        constexpr int kTries = 3;
+        const QString text = backlog(bytes, kind);
+        Run best = drain(text, kind.format);
+        for (int run = 1; run < kTries; ++run)
+            best = std::min(best, drain(text, kind.format),
+                            [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+        return best;
+    };
+    Run runs[std::size(kKinds)][2];
+    for (std::size_t k = 0; k < std::size(kKinds); ++k) {
+        runs[k][0] = fastest(1 * MB, kKinds[k]);
+        runs[k][1] = fastest(16 * MB, kKinds[k]);
+    }
+    const auto perSecond = [&runs](std::size_t k, double Run::*quantity) {
+        return (runs[k][0].*quantity + runs[k][1].*quantity) /
+               (runs[k][0].seconds + runs[k][1].seconds);
+    };
+    for (std::size_t k = 0; k < std::size(kKinds); ++k) {
+        const Run& small = runs[k][0];
+        const Run& large = runs[k][1];
+        std::printf("%-14s  1 MB: %6.2f MB/s %9.0f cells/s | 16 MB: %6.2f MB/s %9.0f cells/s | "
+                    "16 MB / 1 MB time: %4.1f | of TAB: %3.0f%% MB/s %3.0f%% cells/s\n",
+                    kKinds[k].name, small.mb / small.seconds, small.cells / small.seconds,
+                    large.mb / large.seconds, large.cells / large.seconds,
+                    large.seconds / small.seconds,
+                    100 * perSecond(k, &Run::mb) / perSecond(kTabKind, &Run::mb),
+                    100 * perSecond(k, &Run::cells) / perSecond(kTabKind, &Run::cells));
     }
     return 0;
 }

@@ -4,6 +4,8 @@
 #include "version.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
 #include <QSerialPort>
 
 #include <chrono>
@@ -37,6 +39,13 @@ int main(int argc, char* argv[]) {
                      "sending anyway\n",
                      qPrintable(options->device));
 
+    QFile writeLog(options->writeLog);
+    if (!options->writeLog.isEmpty() && !writeLog.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        std::fprintf(stderr, "celvane-instrument: cannot write %s: %s\n",
+                     qPrintable(options->writeLog), qPrintable(writeLog.errorString()));
+        return 1;
+    }
+
     SystemClock clock;
     InstrumentPlayer player(*options, clock);
     // Outputs go out together until their pauses add up to one worth waiting for (or a batch
@@ -45,6 +54,7 @@ int main(int argc, char* argv[]) {
     constexpr qsizetype kFullBatch = 4096;
     auto next = std::chrono::steady_clock::now();
     QByteArray batch;
+    qint64 batchStart = 0; // the running number of the batch's first output
     for (qint64 sent = 0; options->count == 0 || sent < options->count; ++sent) {
         const QString output = player.nextOutput();
         batch += output.toLatin1();
@@ -53,6 +63,10 @@ int main(int argc, char* argv[]) {
         if (!last && batch.size() < kFullBatch &&
             next - std::chrono::steady_clock::now() < kShortestWait)
             continue;
+        if (writeLog.isOpen())
+            writeLog.write(QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + ' ' +
+                           QByteArray::number(batchStart) + ' ' + QByteArray::number(sent) + '\n');
+        batchStart = sent + 1;
         if (port.write(batch) != batch.size() || !port.waitForBytesWritten(5000)) {
             std::fprintf(stderr, "celvane-instrument: writing to %s failed: %s\n",
                          qPrintable(options->device), qPrintable(port.errorString()));
@@ -62,5 +76,10 @@ int main(int argc, char* argv[]) {
         std::this_thread::sleep_until(next);
     }
     port.flush();
+    if (writeLog.isOpen() && !writeLog.flush()) {
+        std::fprintf(stderr, "celvane-instrument: writing %s failed: %s\n",
+                     qPrintable(options->writeLog), qPrintable(writeLog.errorString()));
+        return 1;
+    }
     return 0;
 }

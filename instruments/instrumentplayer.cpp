@@ -30,7 +30,13 @@ std::optional<InstrumentPlayer::Options> InstrumentPlayer::parse(const QStringLi
         QStringLiteral("Line settings baud,parity,data bits,stop bits[,flow control], as "
                        "Celvane's settings file takes them (in place of --baud)."),
         QStringLiteral("line"), QStringLiteral("9600,n,8,1"));
-    parser.addOptions({model, device, interval, count, baud, settings});
+    const QCommandLineOption writeLog(
+        QStringLiteral("write-log"),
+        QStringLiteral("Log each write to the device as a line: the time just before it in "
+                       "milliseconds since the epoch, and the running numbers (0, 1, ...) of its "
+                       "first and last output."),
+        QStringLiteral("file"));
+    parser.addOptions({model, device, interval, count, baud, settings, writeLog});
     parser.process(arguments);
 
     Options options;
@@ -44,6 +50,7 @@ std::optional<InstrumentPlayer::Options> InstrumentPlayer::parse(const QStringLi
         return std::nullopt;
     }
     options.device = parser.value(device);
+    options.writeLog = parser.value(writeLog);
     if (options.device.isEmpty()) {
         error = QStringLiteral("--device is needed");
         return std::nullopt;

@@ -23,6 +23,7 @@ public:
         int intervalMs = 250; // 0: as fast as the line speed carries the text
         qint64 count = 0;     // outputs to send; 0: without end
         LineSettings line;
+        QString writeLog; // where each write is logged; empty: nowhere
     };
 
     // The options from the command line; an error text instead when they are not usable.

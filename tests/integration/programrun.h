@@ -8,12 +8,15 @@
 #include "saveasanswer.h"
 #include "settings.h"
 
+#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 #include <chrono>
+#include <functional>
 
 // The program as a user runs it, in this process and home: the entry routine with Calc, COM 1
 // mapped to one end of a pseudo-terminal pair, celvane-instrument on the other. Calls that can
@@ -28,13 +31,19 @@ public:
         }
     }
 
-    bool start() {
+    // port: COM 1's keys beside its device, such as {"COM1Time", "on"}.
+    bool start(const QMap<QString, QString>& port = {}) {
         if (!m_pty.start())
             return fail(QStringLiteral("socat could not make a pseudo-terminal pair"));
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-        openSettings()->setValue(QStringLiteral("Communication/ComPort"), QStringLiteral("1"));
-        openSettings()->setValue(QStringLiteral("Ports/COM1"), m_pty.deviceA());
+        const auto settings = openSettings();
+        settings->remove(QStringLiteral("Ports"));
+        settings->setValue(QStringLiteral("Communication/ComPort"), QStringLiteral("1"));
+        settings->setValue(QStringLiteral("Ports/COM1"), m_pty.deviceA());
+        for (auto key = port.cbegin(); key != port.cend(); ++key)
+            settings->setValue(QStringLiteral("Ports/") + key.key(), key.value());
+        settings->sync();
         m_program = std::make_unique<modMain>(
             std::make_unique<CalcSpreadsheetFactory>(CalcOptions::fromEnvironment(), &m_waiting));
         if (!m_program->Main({false, QCoreApplication::applicationDirPath()}) ||
@@ -44,26 +53,27 @@ public:
         return window()->captureState() == 1 ||
                fail(QStringLiteral("Start failed: ") + statusText());
     }
-    // Plays the model, count outputs at the line speed without pause, until the instrument ends.
+    // Plays the model, count outputs at the line speed without pause, until the instrument ends;
+    // more: further options of celvane-instrument.
     bool playInstrument(const char* model, qint64 count, int baud,
-                        std::chrono::milliseconds timeout) {
+                        std::chrono::milliseconds timeout, const QStringList& more = {}) {
         m_instrument.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const QString options =
             QStringLiteral("--model %1 --interval 0 --count %2 --baud %3 --device");
-        m_instrument.start(
-            QCoreApplication::applicationDirPath() + QStringLiteral("/celvane-instrument"),
-            options.arg(QLatin1String(model)).arg(count).arg(baud).split(u' ') << m_pty.deviceB());
+        m_instrument.start(QCoreApplication::applicationDirPath() +
+                               QStringLiteral("/celvane-instrument"),
+                           options.arg(QLatin1String(model)).arg(count).arg(baud).split(u' ')
+                               << m_pty.deviceB() << more);
         const bool ended =
             m_instrument.waitForStarted(10000) &&
-            QTest::qWaitFor([this] { return m_instrument.state() == QProcess::NotRunning; },
-                            int(timeout.count()));
+            turnUntil([this] { return m_instrument.state() == QProcess::NotRunning; }, timeout);
         return (ended && m_instrument.exitStatus() == QProcess::NormalExit &&
                 m_instrument.exitCode() == 0) ||
                fail(QStringLiteral("the instrument failed: ") + m_instrument.errorString());
     }
     // Runs until the bytes are received and every complete line is written.
     bool waitUntilWritten(qint64 bytes, std::chrono::milliseconds timeout) {
-        return QTest::qWaitFor([&] { return bytesWritten() >= bytes; }, int(timeout.count())) ||
+        return turnUntil([&] { return bytesWritten() >= bytes; }, timeout) ||
                fail(QStringLiteral("%1 of %2 bytes written; status \"%3\"")
                         .arg(bytesWritten())
                         .arg(bytes)
@@ -72,7 +82,8 @@ public:
     bool stopSavingAs(const QString& path) {
         const ModalAnswer answer = answerSaveAs(path, kPatienceMs);
         click("cmdStop");
-        return (QTest::qWaitFor([&] { return answer.reached(); }, kPatienceMs) &&
+        return (turnUntil([&] { return answer.reached(); },
+                          std::chrono::milliseconds(kPatienceMs)) &&
                 answer.closedByUser()) ||
                fail(QStringLiteral("the question for a new name was not answered"));
     }
@@ -89,6 +100,21 @@ private:
     static constexpr int kPatienceMs = 3600 * 1000;
 
     bool fail(const QString& problem) { return m_problem = problem, false; }
+    // Turns the event loop until done or the timeout, looking every 10 ms. Unlike QTest::qWaitFor
+    // it never sleeps with events waiting: the program reads its port as promptly as in its own
+    // event loop.
+    static bool turnUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+        QEventLoop loop;
+        QTimer look;
+        look.callOnTimeout([&] {
+            if (done())
+                loop.quit();
+        });
+        look.start(10);
+        QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+        loop.exec();
+        return done();
+    }
     void click(const char* name) {
         QTest::mouseClick(window()->findChild<QPushButton*>(name), Qt::LeftButton);
     }
