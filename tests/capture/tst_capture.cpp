@@ -192,12 +192,6 @@ private slots:
 
     // The in-memory office keeps the contract that the real one is held to.
     void memoryOfficeContract() {
-        const auto asVariant = [](const auto& v) {
-            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, LiteralText>)
-                return QVariant(v.text);
-            else
-                return QVariant(v);
-        };
         Rig rig;
         QVERIFY(rig.capture.CaptureStart());
         checkSpreadsheetContract(
@@ -206,7 +200,9 @@ private slots:
                 for (const MemorySheet& sheet : rig.memory.files.value(path).sheets)
                     for (SheetCells& cells = sheets.emplaceBack(); const auto& [at, value] : sheet)
                         if (value != CellValue(QString())) // an empty text is an empty cell
-                            cells.insert(at, std::visit(asVariant, value));
+                            cells.insert(
+                                at,
+                                std::visit([](auto v) { return QVariant::fromValue(v); }, value));
                 return sheets;
             });
     }

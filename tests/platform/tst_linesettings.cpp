@@ -51,12 +51,8 @@ private slots:
             << Keys{{"COM3LineEnd", " LF "},
                     {"COM3Fields", "Semicolon"},
                     {"COM3Decimal", "COMMA"},
-                    {"COM3Time", "on"},
-                    {"COM4Fields", "pipe"}}
+                    {"COM3Time", "on"}}
             << Format(F{F::LineEnd::Lf, F::Fields::Semicolon, F::Decimal::Comma, true}) << "";
-        QTest::newRow("comma fields")
-            << Keys{{"COM3Fields", "comma"}, {"COM3LineEnd", "any"}}
-            << Format(F{.lineEnd = F::LineEnd::Any, .fields = F::Fields::Comma}) << "";
         QTest::newRow("bad line end") << Keys{{"COM3LineEnd", "crcr"}} << Format()
                                       << "COM3LineEnd \"crcr\" is not a line end";
         QTest::newRow("bad separator") << Keys{{"COM3Fields", "pipe"}} << Format()

@@ -1,6 +1,5 @@
 #include "fakeserialdevices.h"
 #include "filecontent.h"
-#include "portsettings.h"
 #include "ptypair.h"
 #include "qtserialcontrol.h"
 #include "settings.h"
@@ -22,7 +21,7 @@ class tst_SerialControl : public QObject {
 
     QTemporaryDir config;
     PtyPair pty;
-    SystemSerialDevices devices;
+    FakeSerialDevices devices{{{.path = "/dev/ttyACM0"}, {.path = "/dev/ttyS0"}}};
 
     void writePorts(const QString& ports) {
         QVERIFY(writeFile(openSettings()->fileName(), ("[Ports]\n" + ports).toUtf8()));
@@ -43,14 +42,9 @@ private slots:
         openSettings()->setValue(QStringLiteral("Ports/COM1"), QString()); // makes its folder
     }
     void init() {
+        devices.allowed = true;
         QVERIFY2(pty.start(), "socat could not make a pseudo-terminal pair");
         writePorts("COM1=" + pty.deviceA());
-    }
-
-    void portMapsToDevice() {
-        writePorts(QStringLiteral("COM3=/dev/ttyUSB0\n"));
-        QCOMPARE(PortSettings::read(3).device + PortSettings::read(16).device,
-                 QStringLiteral("/dev/ttyUSB0/dev/ttyS15"));
     }
 
     void bytesArriveInOrderAndPortOpensOnce() {
@@ -68,94 +62,64 @@ private slots:
 
     void textIsStampedWhenRead() {
         QtSerialControl port(devices);
-        QVERIFY(port.setPortOpen(true));
         const qint64 sent = QDateTime::currentMSecsSinceEpoch();
-        QVERIFY(writeFile(pty.deviceB(), "23.5\n"));
+        QVERIFY(port.setPortOpen(true) && writeFile(pty.deviceB(), "23.5\n"));
         QTest::qWait(500); // the port reads it meanwhile
         const qint64 taken = QDateTime::currentMSecsSinceEpoch();
         const ReceivedText text = port.input();
-        QCOMPARE(text.text, QStringLiteral("23.5\n"));
-        QVERIFY(!text.arrivals.isEmpty() && text.arrivals.last().end == 5);
+        QVERIFY(text.text == "23.5\n" && !text.arrivals.isEmpty() && text.arrivals.last().end == 5);
         for (const ReceivedText::Arrival& arrival : text.arrivals)
             QVERIFY2(arrival.msecs >= sent && arrival.msecs < taken, "stamped when read");
     }
 
-    void whyAPortDoesNotOpen_data() {
-        QTest::addColumn<QString>("device"); // "the pty": end A of the pair, %1 in the reason
-        QTest::addColumn<QStringList>("present");
-        QTest::addColumn<QString>("hindrance");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << "/dev/ttyUSB7" << QStringList{"/dev/ttyACM0", "/dev/ttyS0"}
-                                 << ""
-                                 << "/dev/ttyUSB7 does not exist; the serial devices "
-                                    "present are /dev/ttyACM0, /dev/ttyS0";
-        QTest::newRow("missing, none present")
-            << "/dev/ttyUSB7" << QStringList{} << ""
-            << "/dev/ttyUSB7 does not exist, and no serial device is present";
-        QTest::newRow("no permission") << "the pty" << QStringList{} << "the user may not"
-                                       << "no permission to open %1: add your user to the "
-                                          "\"%2\" group and log in again";
-        QTest::newRow("held by another program")
-            << "the pty" << QStringList{} << "another program holds it"
-            << "%1 is in use by another program";
-    }
-
-    void whyAPortDoesNotOpen() {
-        QFETCH(QString, device);
-        QFETCH(QStringList, present);
-        QFETCH(QString, hindrance);
-        QFETCH(QString, reason);
-        device.replace("the pty", pty.deviceA());
-        FakeSerialDevices fake;
-        for (const QString& path : present)
-            fake.devices << SerialDevice{.path = path};
-        fake.allowed = hindrance != "the user may not";
-        QSerialPort other(device);
-        QVERIFY(hindrance != "another program holds it" || other.open(QIODevice::ReadOnly));
-        writePorts("COM1=" + device);
-        QtSerialControl port(fake);
-        QVERIFY(!port.setPortOpen(true) && !port.portOpen());
-        struct stat status {}; // the group of the device the link leads to
-        const bool exists = ::stat(QFile::encodeName(device).constData(), &status) == 0;
-        const group* owner = exists ? ::getgrgid(status.st_gid) : nullptr;
-        QCOMPARE(port.openError(),
-                 reason.replace("%2", owner ? owner->gr_name : "").replace("%1", device));
-    }
-
-    void lineSettingsReachTheDevice_data() {
-        // The settings under [Ports]; the speed, stop bits and flow control the device is then set
-        // to, or why the port did not open (%1: the device).
+    void whatThePortOpensWith_data() {
+        // [Ports] (%1: the device); what keeps the port from opening; the speed, stop bits and
+        // flow control the device is then set to, or why the port did not open (%2: its group).
         QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("hindrance");
         QTest::addColumn<QString>("gives");
-        QTest::newRow("empty, and another port's") << "COM1Settings=\nCOM2Settings=1,q"
-                                                   << "9600 1";
-        QTest::newRow("capitals") << "COM1Settings=115200,N,8,2,RTSCTS"
-                                  << "115200 2 rtscts";
-        QTest::newRow("not a line setting")
-            << "COM1Settings=115200,q,8,1"
-            << "COM1Settings \"115200,q,8,1\" is not a line setting";
-        QTest::newRow("refused by the device") << "COM1Settings=9600,n,8,1.5"
-                                               << "COM1Settings \"9600,n,8,1.5\" is refused by %1";
-        QTest::newRow("not a line format") << "COM1Settings=115200,n,8,1\nCOM1Fields=pipe"
-                                           << "COM1Fields \"pipe\" is not a field separator";
+        const auto add = [](const char* name, const char* written, const char* hindrance,
+                            const char* gives) {
+            QTest::newRow(name) << QString(written) << QString(hindrance) << QString(gives);
+        };
+        add("empty, and another port's", "COM1=%1\nCOM1Settings=\nCOM2Settings=1,q", "", "9600 1");
+        add("capitals", "COM1=%1\nCOM1Settings=115200,N,8,2,RTSCTS", "", "115200 2 rtscts");
+        add("not a line setting", "COM1=%1\nCOM1Settings=115200,q,8,1", "",
+            "COM1Settings \"115200,q,8,1\" is not a line setting");
+        add("refused by the device", "COM1=%1\nCOM1Settings=9600,n,8,1.5", "",
+            "COM1Settings \"9600,n,8,1.5\" is refused by %1");
+        add("not a line format", "COM1=%1\nCOM1Fields=pipe", "",
+            "COM1Fields \"pipe\" is not a field separator");
+        add("missing", "COM1=/dev/ttyUSB7", "",
+            "/dev/ttyUSB7 does not exist; the serial devices present are /dev/ttyACM0, /dev/ttyS0");
+        add("no permission", "COM1=%1", "the user may not",
+            "no permission to open %1: add your user to the \"%2\" group and log in again");
+        add("held by another program", "COM1=%1", "another program holds it",
+            "%1 is in use by another program");
     }
 
-    void lineSettingsReachTheDevice() {
+    void whatThePortOpensWith() {
         QFETCH(QString, written);
+        QFETCH(QString, hindrance);
         QFETCH(QString, gives);
-        writePorts("COM1=" + pty.deviceA() + "\n" + written + "\n");
+        writePorts(written.replace("%1", pty.deviceA()));
+        devices.allowed = hindrance != "the user may not";
+        QSerialPort other(pty.deviceA());
+        QVERIFY(hindrance != "another program holds it" || other.open(QIODevice::ReadOnly));
         // Opened before the control takes the device for itself: this end sees the same terminal.
         const int fd = ::open(QFile::encodeName(pty.deviceA()), O_RDONLY | O_NOCTTY | O_NONBLOCK);
         QtSerialControl port(devices);
         const bool opened = port.setPortOpen(true);
         termios tio{};
-        QVERIFY(tcgetattr(fd, &tio) == 0 && ::close(fd) == 0);
+        struct stat status {}; // the group of the device the link leads to
+        QVERIFY(tcgetattr(fd, &tio) == 0 && fstat(fd, &status) == 0 && ::close(fd) == 0);
         const QMap<speed_t, int> speeds{{B9600, 9600}, {B115200, 115200}};
         const QString line = QStringLiteral("%1 %2%3")
                                  .arg(speeds.value(cfgetispeed(&tio)))
                                  .arg((tio.c_cflag & CSTOPB) ? 2 : 1)
                                  .arg((tio.c_cflag & CRTSCTS) ? " rtscts" : "");
-        QCOMPARE(opened ? line : port.openError(), gives.replace("%1", pty.deviceA()));
+        gives.replace("%1", pty.deviceA()).replace("%2", ::getgrgid(status.st_gid)->gr_name);
+        QCOMPARE(opened ? line : port.openError(), gives);
         QCOMPARE(port.portOpen(), opened);
     }
 

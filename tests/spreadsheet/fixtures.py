@@ -68,10 +68,9 @@ def user_macros(profile, mark):
 
 
 def read_xls(path):
-    def value(cell):
-        if cell.ctype == xlrd.XL_CELL_DATE:  # days since 30 December 1899, to the millisecond
-            when = datetime(1899, 12, 30) + timedelta(milliseconds=round(cell.value * 86400000))
-            return {"date": when.isoformat(timespec="milliseconds")}
+    def value(cell):  # a date: days since 30 December 1899, read to the millisecond
+        if cell.ctype == xlrd.XL_CELL_DATE:
+            return {"date": (datetime(1899, 12, 30) + timedelta(milliseconds=round(cell.value * 86400000))).isoformat(timespec="milliseconds")}
         return cell.value if cell.ctype == xlrd.XL_CELL_NUMBER else str(cell.value)
 
     json.dump([[[row + 1, column + 1, value(cell)]
