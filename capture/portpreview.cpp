@@ -100,8 +100,9 @@ void PortPreview::split() {
     for (LineSplitter::LineEnd end = splitter.lineEnd(text, 0, false); end.at >= 0;
          end = splitter.lineEnd(text, starts.last(), false)) {
         const qsizetype start = starts.last();
-        const LineSplitter::Row row = splitter.cells(text.sliced(start, end.at - start), 1,
-                                                     SheetMaxColumns, arrivalAt(end.at));
+        const LineSplitter::Row row =
+            splitter.cells(text.sliced(start, end.at - start), 1, SheetMaxColumns,
+                           arrivalAt(end.at + end.length - 1));
         QStringList cells;
         for (const CellValue& value : row.values)
             cells << shown(value);
@@ -113,17 +114,21 @@ void PortPreview::split() {
     const qsizetype keptLines = qMin(lines.size(), qsizetype(kLines));
     const qsizetype keepFrom = starts[lines.size() - keptLines];
     lines.remove(0, lines.size() - keptLines);
-    QStringView rest = text.sliced(starts.last());
-    if (rest.size() > kLongestLine)
-        rest = rest.last(kLongestLine);
+    const qsizetype linesEnd = starts.last();
+    const qsizetype restFrom = qMax(linesEnd, text.size() - kLongestLine);
+    const QStringView rest = text.sliced(restFrom);
     if (!rest.isEmpty())
         lines << Line{visible(rest), QString()};
-    m_text = text.sliced(keepFrom, starts.last() - keepFrom).toString() + rest.toString();
-    // The times go with the text kept: the lines' as they were, the rest's as the latest.
-    m_arrivals.removeIf(
-        [&](const ReceivedText::Arrival& arrival) { return arrival.end <= keepFrom; });
-    for (ReceivedText::Arrival& arrival : m_arrivals)
-        arrival.end = qMin(arrival.end - keepFrom, m_text.size());
+    // The times go with the text kept; those of what is dropped go too.
+    QList<ReceivedText::Arrival> arrivals;
+    for (const ReceivedText::Arrival& arrival : std::as_const(m_arrivals)) {
+        if (arrival.end > keepFrom && arrival.end <= linesEnd)
+            arrivals.append({arrival.end - keepFrom, arrival.msecs});
+        else if (arrival.end > restFrom)
+            arrivals.append({arrival.end - restFrom + linesEnd - keepFrom, arrival.msecs});
+    }
+    m_arrivals = arrivals;
+    m_text = text.sliced(keepFrom, linesEnd - keepFrom).toString() + rest.toString();
     m_lines = lines;
     emit changed();
 }

@@ -26,7 +26,7 @@ bool QtSerialControl::setPortOpen(bool open) {
     if (!open) {
         if (!m_serialPort.isOpen())
             return false;
-        m_serialPort.close();
+        close();
         return true;
     }
     if (m_serialPort.isOpen())
@@ -41,9 +41,8 @@ bool QtSerialControl::setPortOpen(bool open) {
 bool QtSerialControl::openDevice(const QString& device, const LineSettings& line,
                                  const LineFormat& format, const QString& lineName) {
     if (m_serialPort.isOpen())
-        m_serialPort.close();
+        close();
     m_openError.clear();
-    m_stamped = 0;
     m_serialPort.setPortName(device);
     if (!m_devices.mayOpen(device) || !m_serialPort.open(QIODevice::ReadOnly)) {
         m_openError = whyNotOpened(device);
@@ -51,7 +50,7 @@ bool QtSerialControl::openDevice(const QString& device, const LineSettings& line
         return false;
     }
     if (!line.applyTo(m_serialPort)) {
-        m_serialPort.close();
+        close();
         m_openError =
             QStringLiteral("%1 \"%2\" is refused by %3").arg(lineName, line.text(), device);
         return false;
@@ -62,6 +61,7 @@ bool QtSerialControl::openDevice(const QString& device, const LineSettings& line
 }
 
 QString QtSerialControl::whyNotOpened(const QString& device) const {
+#ifndef Q_OS_WIN // there a port is named COMn, not a file
     if (!QFileInfo::exists(device)) {
         QStringList present;
         for (const SerialDevice& serial : m_devices.present())
@@ -76,6 +76,7 @@ QString QtSerialControl::whyNotOpened(const QString& device) const {
         return QStringLiteral("no permission to open %1: add your user to the \"%2\" group and log "
                               "in again")
             .arg(device, QFileInfo(QFileInfo(device).canonicalFilePath()).group());
+#endif
     if (m_serialPort.error() == QSerialPort::PermissionError)
         return QStringLiteral("%1 is in use by another program").arg(device);
     return QStringLiteral("%1 cannot be opened: %2").arg(device, m_serialPort.errorString());
@@ -97,6 +98,15 @@ void QtSerialControl::onReadyRead() {
         {m_pending.text.size() + available, QDateTime::currentMSecsSinceEpoch()});
 }
 
+void QtSerialControl::close() {
+    m_serialPort.close();
+    // What the port held unread is gone with it, and so are the times of it.
+    m_pending.arrivals.removeIf([this](const ReceivedText::Arrival& arrival) {
+        return arrival.end > m_pending.text.size();
+    });
+    m_stamped = 0;
+}
+
 void QtSerialControl::takeAvailable() {
     if (!m_serialPort.isOpen())
         return;
@@ -116,7 +126,7 @@ void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error) {
     // cannot raise a stream of further errors.
     takeAvailable();
     const QString reason = m_serialPort.errorString();
-    m_serialPort.close();
+    close();
     m_serialPort.clearError();
     m_lost = true;
     emit lost(reason);

@@ -46,6 +46,8 @@ private slots:
 private:
     // Why the device did not open, when no setting was to blame.
     QString whyNotOpened(const QString& device) const;
+    // Closes the port; what it held unread is dropped.
+    void close();
     // Takes what the port holds, stamped, into m_pending.
     void takeAvailable();
 

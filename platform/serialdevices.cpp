@@ -5,9 +5,11 @@
 #include <QSerialPortInfo>
 #include <QStringList>
 
+#ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 QString SerialDevice::label() const {
     QStringList known;
@@ -45,6 +47,16 @@ QList<SerialDevice> SystemSerialDevices::present() const {
     return devices;
 }
 
+#ifdef Q_OS_WIN
+// A port is named COMn there, and no group keeps a user from it.
+bool SystemSerialDevices::mayOpen(const QString&) const {
+    return true;
+}
+
+QString notSerialDevice(const QString&) {
+    return {};
+}
+#else
 bool SystemSerialDevices::mayOpen(const QString& path) const {
     return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
 }
@@ -65,3 +77,4 @@ QString notSerialDevice(const QString& path) {
     ::close(fd);
     return terminal ? QString() : notOne;
 }
+#endif
