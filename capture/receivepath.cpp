@@ -397,24 +397,27 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
             !status.ok())
             return failAt(lineStart, status);
         if (separator == Separator::Whole) {
-            if (m_globals.blockColumn + 2 * blockStep - 1 > m_maxColumns) {
+            const bool newSheet = m_globals.blockColumn + 2 * blockStep - 1 > m_maxColumns;
+            if (newSheet) {
                 // No column left for the new block: it starts a new sheet.
-                const Status status = addWorksheet();
-                if (!status.ok())
+                if (const Status status = addWorksheet(); !status.ok())
                     return failAt(lineStart, status);
-                // Column 1 holds the block once its time stamp is written.
-                m_globals.blockColumn = qint16(1 - blockStep);
             }
-            const qint16 newBlock = qint16(m_globals.blockColumn + blockStep);
+            const qint16 newBlock = newSheet ? 1 : qint16(m_globals.blockColumn + blockStep);
             next = e.at + separatorLength;
-            const double stamp = HoursSinceMidnight(arrivalAt(next - 1));
-            const Status status = writeCell(1, newBlock, stamp);
-            if (!status.ok())
+            m_blockStamp = HoursSinceMidnight(arrivalAt(next - 1));
+            const Status status = writeCell(1, newBlock, *m_blockStamp);
+            if (!status.ok() && !newSheet)
                 return failAt(lineStart, status);
-            m_blockStamp = stamp;
-            m_restampDue = false;
             m_globals.blockColumn = newBlock;
             m_currentRow = 1;
+            // A new sheet stays: its block goes on there, its stamp written before its first line.
+            m_restampDue = !status.ok();
+            if (m_restampDue) {
+                dropWritten(next);
+                showFailure(status);
+                return PassEnd::Failed;
+            }
         }
 
         ++m_currentRow;

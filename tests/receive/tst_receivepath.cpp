@@ -77,7 +77,7 @@ struct Rig {
             {u"noise"_s, [&] { serial.arrived = QString(arg.toInt(), u'x'), receive.pump(); }},
             {u"busy"_s, [&] { sheet().setBusy(arg != "off"); }},
             {u"close"_s, [&] { sheet().closeWorkbook(book); }},
-            {u"hold"_s, [&] { sheet().holdNext(arg); }},
+            {u"hold"_s, [&] { sheet().holdNext(arg.section(u' ', 0, 0), number(1)); }},
             {u"answer"_s, [&] { sheet().answerPending(); }},
             {u"stuck"_s, [&] { sheet().stuck = true; }},
             {u"limits"_s, [&] { receive.setSheetLimits(number(0), number(1)); }},
@@ -91,6 +91,7 @@ struct Rig {
              [&] { globals.emulatorActive = !arg.isEmpty(), globals.emulatorOutput = arg; }},
             {u"journal"_s, [&] { journal.begin(clock.now()), receive.setJournal(&journal); }},
             {u"inject"_s, [&] { globals.injectSingleTab = true; }},
+            {u"time"_s, [&] { serial.format.time = true; }},
         };
         if (!text.startsWith(u'?'))
             actions.at(word)();
@@ -193,6 +194,9 @@ void tst_ReceivePath::receive_data() {
         "limits 100 3|>1\r\n" + kSep + "2\r\n" + kSep + "3\r\n" + kSep + "4\r\n5\r\n",
         "1,1=1 1,2=stamp 1,3=stamp 2,2=2 2,3=3 | 1,1=stamp 2,1=4 3,1=5 @4,1");
     // A call answered late decides: what it did is not done again.
+    add("full sheet: no column left, the stamp refused in the new sheet",
+        "limits 100 4|time|at 1 2|hold setBlock 1|>x\t" + kSep + "y\r\n|answer|>",
+        "1,2=14:05:09.000 1,3=\"x\" | 1,1=stamp 2,1=14:05:09.000 2,2=\"y\" @3,1");
     add("full sheet: new sheet refused, then late answers",
         "limits 1 256|>a\r\n|busy|>b\r\n|>|?excel yellow|?cells 1,1=\"a\" @2,1 left=b\r\n|"
         "busy off|>|hold addWorksheet|>c\r\n|>|answer|>|hold setBlock|>d\r\n|?excel yellow|>|"

@@ -54,7 +54,9 @@ public:
     }
 
     // The next call of the operation ("setBlock", "run"...) fails as busy and stays pending.
-    void holdNext(const QString& operation) { m_held = operation; }
+    void holdNext(const QString& operation, int after = 0) {
+        m_held = operation, m_heldAfter = after;
+    }
     void answerPending() { m_pending->answer = m_pending->carryOut(); }
     bool stuck = false;
     void setBusy(bool busy) { m_busy = busy; }
@@ -231,7 +233,7 @@ private:
             if (late.call == call && late.rows == rows)
                 return std::any_cast<R>(*late.answer);
         }
-        if (m_closed || m_held != std::get<QString>(call.first()))
+        if (m_closed || m_held != std::get<QString>(call.first()) || m_heldAfter-- > 0)
             return guarded();
         m_held.clear();
         m_pending = Pending{call, rows, [guarded] { return std::any(guarded()); }, std::nullopt};
@@ -249,6 +251,7 @@ private:
     bool m_busy = false, m_closed = false, m_visible = false;
     int m_writes = 0;
     QString m_held;
+    int m_heldAfter = 0; // calls of it let through first
     std::optional<Pending> m_pending;
 };
 
