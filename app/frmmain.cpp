@@ -261,7 +261,7 @@ void frmMain::cmdPause_Click() {
     if (m_captureState != 1)
         return;
     m_captureState = -1;
-    tmrMain.stop();
+    tmrMain.start(kTickMs); // what the port collects goes on to the journal
     cmdPause->setEnabled(false);
     cmdResume->setEnabled(true);
     cmdResume->raise();
@@ -391,6 +391,10 @@ void frmMain::tmrMain_Timer() {
         else
             finishStop();
         return;
+    }
+    if (m_captureState == -1) {
+        m_receive.collect();
+        tmrMain.start(kTickMs);
     }
     if (m_captureState != 1)
         return;

@@ -217,8 +217,18 @@ void ReceivePath::showStopProgress(qsizetype waiting) {
             .arg(locale.toString(m_stopWritten), locale.toString(m_stopWritten + waiting)));
 }
 
+void ReceivePath::collect() {
+    if (!m_globals.emulatorActive)
+        appendReceived(ReadReceivedText());
+}
+
 QString ReceivePath::finalFlush() {
     appendReceived(ReadReceivedText());
+    // What the port collected while the emulator fed the capture is kept with the unwritten text.
+    QString portText = m_globals.emulatorActive ? m_serial.input().text : QString();
+    m_bytesReceived += portText.size();
+    if (m_journal)
+        m_journal->append(portText);
     // A write left unanswered gets its time: its late answer decides whether its line is in.
     if (m_globals.excelApp)
         m_globals.excelApp->settle();
@@ -226,7 +236,7 @@ QString ReceivePath::finalFlush() {
         m_view.setLamp(Lamp::Excel, LampColour::Green);
         showByteCount();
     }
-    const QString unwritten = m_buffer.mid(m_head);
+    const QString unwritten = m_buffer.mid(m_head) + portText;
     dropWritten(m_buffer.size());
     return unwritten;
 }

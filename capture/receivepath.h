@@ -38,6 +38,10 @@ public:
     ReceivedText ReadReceivedText();
     void setJournal(CaptureJournal* journal) { m_journal = journal; }
 
+    // While paused: what the port collects is taken, counted and journalled as it arrives, and
+    // waits in the buffer for Resume. The emulator's output is left in its slot.
+    void collect();
+
     // Writes the complete lines of the buffer; keeps the incomplete rest, and on a failed write
     // the failed line and everything after it, for the next tick.
     void ProcessReceiveBuffer();

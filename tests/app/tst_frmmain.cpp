@@ -2,6 +2,7 @@
 #include "clsquorilex.h"
 #include "fakefolders.h"
 #include "fakeserial.h"
+#include "filecontent.h"
 #include "fixedclock.h"
 #include "frmmain.h"
 #include "memoryspreadsheet.h"
@@ -55,10 +56,11 @@ private slots:
         click("cmdPause");
         QCOMPARE(seen(), "D D E* E D E yellow yellow | Paused");
         m_rig->serial.arrived = "held\r\n";
-        tick();
-        QCOMPARE(m_rig->serial.arrived, "held\r\n"); // nothing is read while paused
+        tick(); // read and kept on disk, not written while paused
+        QVERIFY(m_rig->serial.arrived.isEmpty() && m_rig->factory.last()->writeCount() == 0);
+        QVERIFY(readFile(m_window->journal().path()).endsWith("held\r\n"));
         click("cmdResume");
-        QCOMPARE(seen(), "D E* D E D E green green | Ready");
+        QCOMPARE(seen(), "D E* D E D E green green | Bytes Received: 6");
         m_rig->factory.last()->setBusy(true); // no Pause until a write succeeds
         tick();
         QCOMPARE(seen(), "D D* D E D E green yellow | MS Excel is blocked: please close the cell "

@@ -165,6 +165,8 @@ void tst_ReceivePath::receive_data() {
 
     add("emulator replaces serial", "+serial\r\n|emu emu\r\n|>|>|emu|>|?status Bytes Received: 13",
         R"(1,1="emu" 2,1="serial" @3,1)");
+    add("port text at Stop while the emulator feeds", "+serial\r\n|emu emu\r\n|>|?flush serial\r\n",
+        R"(1,1="emu" @2,1)");
     add("inject a number, once",
         "inject|emu 2.5\r\n|>|?shown inject used, lamp Excel green, status Bytes Received: 9, "
         "pause on|emu 9999\r\n|>",
