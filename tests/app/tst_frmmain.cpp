@@ -51,10 +51,15 @@ private slots:
     void throughACapture() {
         click("cmdResume"); // does nothing before a capture
         QCOMPARE(seen(), "E D E* D E E grey grey | ");
+        QCOMPARE(m_window->findChild<QLabel*>("lblComPort")->toolTip(),
+                 text("lblComPort") + ": /dev/ttyS0, 9600,n,8,1");
         click("cmdStart");
         QCOMPARE(seen(), "D E* D E D E green green | Ready");
         click("cmdPause");
         QCOMPARE(seen(), "D D E* E D E yellow yellow | Paused");
+        click("cmdResume"); // before anything came
+        QCOMPARE(text("panStatus"), "Ready");
+        click("cmdPause");
         m_rig->serial.arrived = "held\r\n";
         tick(); // read and kept on disk, not written while paused
         QVERIFY(m_rig->serial.arrived.isEmpty() && m_rig->factory.last()->writeCount() == 0);
@@ -93,9 +98,9 @@ private slots:
         m_window->close();
         QCOMPARE(storedWhileMacroRan, QString());
         QCOMPARE(m_rig->saved("closed.xls").at({1, 1}), CellValue(QStringLiteral("tidied")));
-        m_rig->globals.macroName = "stale";
+        m_rig->globals = {}; // the macro chosen is forgotten
         makeWindow();
-        QCOMPARE(m_rig->globals.macroName, "Tidy");
+        QVERIFY(m_rig->globals.macroEnabled && m_rig->globals.macroName == "Tidy");
     }
 
     // The session ends while a dialog of the window is open: it closes as cancelled first.
@@ -117,7 +122,8 @@ private slots:
         emulator
             ? m_window->emulator()->findChild<QComboBox*>("cboMachine")->setCurrentText("PELMAR")
             : click("cmdExcelMacro");
-        QVERIFY(answer.closedByUser() && !m_window->isVisible() && m_rig->globals.macroName == "");
+        QVERIFY(answer.closedByUser() && !m_window->isVisible() && m_rig->globals.macroName == "" &&
+                (!emulator || !m_window->emulator()->isVisible()));
     }
 
     // The journal is on disk within a second; a full disk is shown and the capture goes on. At

@@ -69,6 +69,7 @@ private slots:
         ::kill(pid, SIGCONT);
         QVERIFY(capturing.waitForFinished());
         QCOMPARE(capturing.exitStatus() == QProcess::CrashExit, interrupted);
+        QVERIFY(writeFile(path("data/Celvane/journal/capture 2026-01-01 00-00-00.journal"), ""));
         modMain next(std::make_unique<MemorySpreadsheetFactory>());
         QVERIFY(next.Main({false, path("master")}));
         QDir documents(path("documents"));

@@ -167,9 +167,9 @@ private slots:
         QTest::addColumn<QString>("device");
         QTest::addColumn<QString>("baud");
         QTest::addColumn<QString>("error"); // the last with a folder where the settings file is
-        QTest::newRow("a file") << "/etc/passwd"
-                                << "9600"
-                                << "/etc/passwd is not a serial device.";
+        QTest::newRow("a device, but no terminal") << "/dev/null"
+                                                   << "9600"
+                                                   << "/dev/null is not a serial device.";
         QTest::newRow("a word for a baud") << "the pty"
                                            << "fast"
                                            << "The baud rate must be a positive whole number.";

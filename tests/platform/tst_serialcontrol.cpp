@@ -49,7 +49,7 @@ private slots:
 
     void bytesArriveInOrderAndPortOpensOnce() {
         QtSerialControl port(devices);
-        QVERIFY(!port.setPortOpen(false) && port.setCommPort(1));
+        QVERIFY(!port.setPortOpen(false) && !port.setCommPort(0) && port.setCommPort(1));
         QVERIFY(port.setPortOpen(true) && port.portOpen() && !port.setPortOpen(true));
         QVERIFY2(!port.setCommPort(2), "the port number is fixed while the port is open");
         // Every byte value, NUL and the upper half included, then a second burst.
