@@ -415,10 +415,11 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
             }
             const qint16 newBlock = newSheet ? 1 : qint16(m_globals.blockColumn + blockStep);
             next = e.at + separatorLength;
-            m_blockStamp = HoursSinceMidnight(arrivalAt(next - 1));
-            const Status status = writeCell(1, newBlock, *m_blockStamp);
+            const double stamp = HoursSinceMidnight(arrivalAt(next - 1));
+            const Status status = writeCell(1, newBlock, stamp);
             if (!status.ok() && !newSheet)
                 return failAt(lineStart, status);
+            m_blockStamp = stamp;
             m_globals.blockColumn = newBlock;
             m_currentRow = 1;
             // A new sheet stays: its block goes on there, its stamp written before its first line.

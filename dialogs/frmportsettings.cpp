@@ -208,8 +208,7 @@ QString frmPortSettings::lineRefusal() const {
         return QStringLiteral("Choose a serial device, or type one.");
     if (const QString why = notSerialDevice(settings.device); !why.isEmpty())
         return why;
-    if (!LineSettings::parse(settings.line.text()) ||
-        settings.line.text().section(u',', 0, 0) != cboBaud->currentText().trimmed())
+    if (!LineSettings::parseBaud(cboBaud->currentText().trimmed()))
         return QStringLiteral("The baud rate must be a positive whole number.");
     return {};
 }

@@ -6,17 +6,6 @@
 
 namespace {
 
-std::optional<qint32> baudFrom(const QString& field) {
-    const bool digits = !field.isEmpty() && std::all_of(field.cbegin(), field.cend(), [](QChar c) {
-        return c >= u'0' && c <= u'9';
-    });
-    bool ok = false;
-    const qint32 baud = field.toInt(&ok);
-    if (!digits || !ok || baud <= 0)
-        return std::nullopt;
-    return baud;
-}
-
 // The value a field names, in any letter case; nothing when it names none of them.
 template <typename T>
 std::optional<T> named(const QString& field,
@@ -30,13 +19,24 @@ std::optional<T> named(const QString& field,
 
 } // namespace
 
+std::optional<qint32> LineSettings::parseBaud(const QString& field) {
+    const bool digits = !field.isEmpty() && std::all_of(field.cbegin(), field.cend(), [](QChar c) {
+        return c >= u'0' && c <= u'9';
+    });
+    bool ok = false;
+    const qint32 baud = field.toInt(&ok);
+    if (!digits || !ok || baud <= 0)
+        return std::nullopt;
+    return baud;
+}
+
 std::optional<LineSettings> LineSettings::parse(const QString& text) {
     QStringList fields = text.split(u',');
     if (fields.size() < 4 || fields.size() > 5)
         return std::nullopt;
     for (QString& field : fields)
         field = field.trimmed();
-    const auto baud = baudFrom(fields[0]);
+    const auto baud = parseBaud(fields[0]);
     using P = QSerialPort;
     const auto parity = named<P::Parity>(fields[1], {{u"n", P::NoParity},
                                                      {u"e", P::EvenParity},

@@ -18,6 +18,8 @@ struct LineSettings {
     // parity n, e, o, m or s; data bits 5 to 8; stop bits 1, 1.5 or 2; flow control none,
     // rtscts or xonxoff. Letter case and blanks around a field do not matter.
     static std::optional<LineSettings> parse(const QString& text);
+    // The baud rate a field names: a positive whole number in digits alone.
+    static std::optional<qint32> parseBaud(const QString& field);
 
     // The text that names them, as parse() reads it: "115200,e,7,1", with the flow control only
     // when there is one ("9600,n,8,1,rtscts").
