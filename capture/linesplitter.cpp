@@ -3,6 +3,7 @@
 #include "numbertext.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -24,12 +25,22 @@ QStringView tokensPastLastColumn(QStringView rest) {
     return {};
 }
 
+// The first position at or after from where the two characters follow each other; -1 when
+// there is none. A search for the first one, which is fast, then a look at the one after.
+qsizetype indexOfPair(QStringView text, char16_t first, char16_t second, qsizetype from) {
+    for (qsizetype at = text.indexOf(first, from); at >= 0; at = text.indexOf(first, at + 1)) {
+        if (at + 1 < text.size() && text[at + 1] == second)
+            return at;
+    }
+    return -1;
+}
+
 } // namespace
 
 LineSplitter::LineEnd LineSplitter::lineEnd(QStringView text, qsizetype from, bool final) const {
     switch (m_format.lineEnd) {
     case LineEndKind::CrLf:
-        return {text.indexOf(u"\r\n", from), 2};
+        return {indexOfPair(text, u'\r', u'\n', from), 2};
     case LineEndKind::Lf:
         return {text.indexOf(u'\n', from), 1};
     case LineEndKind::Cr:
@@ -154,12 +165,13 @@ LineSplitter::Row LineSplitter::cells(QStringView line, int blockColumn, int las
         QStringView token;
         while (row.values.size() < room && NextToken(rest, token)) {
             if (!isSkippedToken(token))
-                row.values << cellOf(token);
+                row.values << cellOf(token.toString());
         }
         row.cut = tokensPastLastColumn(rest);
         return row;
     }
     const qsizetype end = line.size();
+    row.values.reserve(std::min(room, line.count(m_format.separator()) + 1 + row.values.size()));
     qsizetype p = 0;
     while (p <= end) {
         row.endsInEmptyField = p == end;
@@ -196,24 +208,29 @@ QString LineSplitter::field(QStringView line, qsizetype from, qsizetype& next) c
             break;
         }
     }
-    qsizetype end = line.indexOf(separator, at);
-    if (end < 0)
-        end = line.size();
-    text += line.sliced(at, end - at);
+    // Fields are short: a plain search beats the library's set-up for each call.
+    const qsizetype end = std::find(line.begin() + at, line.end(), QChar(separator)) - line.begin();
     next = end + 1;
+    if (text.isEmpty())
+        return line.sliced(at, end - at).toString();
+    text += line.sliced(at, end - at);
     return text;
 }
 
-CellValue LineSplitter::cellOf(QStringView text) const {
+CellValue LineSplitter::cellOf(QString text) const {
     if (m_format.decimal == LineFormat::Decimal::Point)
-        return text.toString();
-    QString number = text.toString();
+        return text;
+    QString number = text;
     if (!number.contains(u'.')) {
         number.replace(u',', u'.');
         if (const auto value = numberFromText(number))
             return *value;
     }
-    return LiteralText{text.toString()};
+    return LiteralText{std::move(text)};
+}
+
+bool LineSplitter::isTokenLine(QStringView line) {
+    return indexOfPair(line, u':', u':', 0) >= 0;
 }
 
 bool LineSplitter::NextToken(QStringView& line, QStringView& token) {

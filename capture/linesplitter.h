@@ -54,7 +54,7 @@ public:
     Row cells(QStringView line, int blockColumn, int lastColumn, const QDateTime& arrival) const;
 
     // A line that holds "::".
-    static bool isTokenLine(QStringView line) { return line.contains(u"::"); }
+    static bool isTokenLine(QStringView line);
     // Removes the next blank-separated token from line: blanks around the tokens are skipped,
     // runs of them give no empty token.
     static bool NextToken(QStringView& line, QStringView& token);
@@ -62,7 +62,7 @@ public:
 private:
     // A field's text as a cell: with a decimal comma, a number is given as a number and any
     // other text as literal text; otherwise as the text, which the sheet reads.
-    CellValue cellOf(QStringView text) const;
+    CellValue cellOf(QString text) const;
     // The field that begins at from; next is where the one after it begins, past the line's
     // end for the last one. Comma and semicolon fields may be quoted as in CSV files.
     QString field(QStringView line, qsizetype from, qsizetype& next) const;
