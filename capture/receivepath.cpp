@@ -256,7 +256,6 @@ bool ReceivePath::stopPass() {
     else if (waiting > 0)
         end = writeLines(false);
     const qsizetype left = waitingLines();
-    m_stopWritten += waiting - left;
     if (end != PassEnd::Failed && (m_stopWritten > 0 || waiting > 0))
         showStopProgress(left);
     if (end == PassEnd::Budget)
@@ -318,6 +317,8 @@ QList<CaptureJournal::Piece> ReceivePath::finalFlush() {
             showByteCount();
         }
     }
+    // What is left is not written: it is not counted as such.
+    m_stopClock.invalidate();
     // Each line left in the journal where it came among the text.
     QList<CaptureJournal::Piece> unwritten;
     qsizetype from = m_head;
@@ -577,10 +578,14 @@ QString ReceivePath::takeOverflow() {
 }
 
 void ReceivePath::dropWritten(qsizetype position) {
-    // The lines counted as waiting that are written now are counted off.
+    // At Stop the lines written are counted, and counted off those counted as waiting.
+    const qsizetype lines =
+        m_stopClock.isValid()
+            ? splitter().countLineEnds(QStringView(m_buffer).sliced(m_head, position - m_head))
+            : 0;
+    m_stopWritten += lines;
     if (const auto counted = qsizetype(m_countedTo - m_bufferStart); position < counted) {
-        m_counted -=
-            splitter().countLineEnds(QStringView(m_buffer).sliced(m_head, position - m_head));
+        m_counted -= lines;
     } else {
         m_counted = 0;
         m_countedTo = m_bufferStart + position;

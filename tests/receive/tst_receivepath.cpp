@@ -83,6 +83,7 @@ struct Rig {
         const std::map<QString, std::function<void()>> actions{
             {u">"_s, [&] { serial.arrived += arg, backlog = receive.pump(); }},
             {u"+"_s, [&] { serial.arrived += arg; }},
+            {u"then"_s, [&] { serial.next << arg; }},
             {u"ticks"_s, [&] { std::ranges::for_each(arg, [&](QChar c) { step(u">"_s + c); }); }},
             {u"noise"_s, [&] { serial.arrived = QString(arg.toInt(), u'x'), receive.pump(); }},
             {u"busy"_s, [&] { sheet().setBusy(arg != "off"); }},
@@ -164,6 +165,8 @@ void tst_ReceivePath::receive_data() {
         "?backlog 0",
         "1,1=1 2,1=2 3,1=3 4,1=4 @5,1");
 
+    add("a pass reads what arrived during its writes", "then 2\r\n|>1\r\na\tb\r\n",
+        R"(1,1=1 2,1="a" 2,2="b" 3,1=2 @4,1)");
     add("stop in passes",
         "budget|+1\r\n2\r\n3|stop|?pass 1|?status Writing received data: 1 of 2 lines|"
         "+\r\n|?pass 1|?status Writing received data: 2 of 3 lines|?pass 0|?status "
