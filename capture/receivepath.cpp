@@ -241,12 +241,13 @@ void ReceivePath::ProcessReceiveBuffer() {
 
 void ReceivePath::beginStop() {
     m_stopWritten = 0;
-    m_stopRest = m_stopDone = false;
+    m_stopRest = m_stopDone = m_stopFailed = false;
     m_stopClock.start();
 }
 
 bool ReceivePath::stopPass() {
-    m_readDuringPass = m_stopClock.elapsed() < kStopReadMs;
+    // The rest is written as it stands: a CR or a block separator at its end waits no more.
+    m_readDuringPass = !m_stopRest && m_stopClock.elapsed() < kStopReadMs;
     if (m_readDuringPass)
         appendReceived(ReadReceivedText());
     const qsizetype waiting = waitingLines();
@@ -266,13 +267,17 @@ bool ReceivePath::stopPass() {
             showByteCount();
         }
         m_stopDone = true;
+        m_stopFailed = end == PassEnd::Failed;
         return false;
     }
     // No complete line waits, or a write failed: a write left unanswered gets its time, its
-    // late answer deciding whether its line is in, and the next passes write the rest.
+    // late answer deciding whether its line is in, and the next passes write the rest, with
+    // what arrived meanwhile.
     m_stopRest = true;
     if (m_globals.excelApp)
         m_globals.excelApp->settle();
+    if (m_stopClock.elapsed() < kStopReadMs)
+        appendReceived(ReadReceivedText());
     return true;
 }
 
@@ -308,14 +313,14 @@ QList<CaptureJournal::Piece> ReceivePath::finalFlush() {
     m_bytesReceived += portText.size();
     if (m_journal)
         m_journal->append(portText);
-    if (!m_stopDone) {
-        // A write left unanswered gets its time: its late answer decides whether its line is in.
-        if (m_globals.excelApp)
-            m_globals.excelApp->settle();
-        if (m_head < m_buffer.size() && writeLines(true, false) == PassEnd::Complete) {
-            m_view.setLamp(Lamp::Excel, LampColour::Green);
-            showByteCount();
-        }
+    // Without the passes (the session is ending) a write left unanswered gets its time here, its
+    // late answer deciding whether its line is in; after them, only what arrived since their
+    // last read is left to write.
+    if (!m_stopDone && m_globals.excelApp)
+        m_globals.excelApp->settle();
+    if (!m_stopFailed && m_head < m_buffer.size() && writeLines(true, false) == PassEnd::Complete) {
+        m_view.setLamp(Lamp::Excel, LampColour::Green);
+        showByteCount();
     }
     // What is left is not written: it is not counted as such.
     m_stopClock.invalidate();

@@ -55,11 +55,11 @@ public:
     void beginStop();
     bool stopPass();
 
-    // After the passes: takes what the source still holds and returns what could not be written
-    // (a failed write and everything after it, or a last line without its line end, and lines
-    // too long to be held in memory), in the order received, and empties the buffer. Without
-    // the passes (the session is ending) it waits for a write left unanswered and writes all
-    // complete lines first, in one go.
+    // After the passes: takes what the source still holds, writes what of it can be, and returns
+    // what could not be written (a failed write and everything after it, or a last line without
+    // its line end, and lines too long to be held in memory), in the order received, and
+    // empties the buffer. Without the passes (the session is ending) it waits for a write left
+    // unanswered and writes all complete lines, in one go.
     QList<CaptureJournal::Piece> finalFlush();
 
     // The parts of lines wider than the worksheet, which found no column, as received: one
@@ -204,5 +204,6 @@ private:
     qint64 m_stopWritten = 0;      // lines written since Stop
     bool m_stopRest = false;       // the passes write the rest, after the complete lines
     bool m_stopDone = false;       // the passes wrote all they could
+    bool m_stopFailed = false;     // and ended on a failed write
     QElapsedTimer m_stopClock;
 };
