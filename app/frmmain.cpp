@@ -312,7 +312,7 @@ void frmMain::beginStop() {
 }
 
 void frmMain::finishStop() {
-    const QString unwritten = m_receive.finalFlush();
+    const auto unwritten = m_receive.finalFlush();
     const QString overflow = m_receive.takeOverflow();
     m_receive.clear();
     m_stopping = false;

@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace {
@@ -29,6 +31,8 @@ const QString kPartIn = QStringLiteral("Part of the received data is in ");
 
 // How often what was appended is pushed to the disk itself.
 constexpr int kSyncIntervalMs = 1000;
+// How much of the journal is read at a time when a part of it is kept.
+constexpr qint64 kCopyChunk = 1024 * 1024;
 
 // Where text kept at Stop is, or that it is lost; empty when there was none.
 QString told(const QString& file, bool lost, const QString& in, const QString& lostText) {
@@ -93,20 +97,45 @@ void CaptureJournal::fail(const QString& reason) {
     emit writeFailed();
 }
 
-void CaptureJournal::keepUnwritten(const QString& text, const QString& overflow,
+void CaptureJournal::keepUnwritten(const QList<Piece>& unwritten, const QString& overflow,
                                    const QString& documents, const QDateTime& now) {
     m_documents = documents;
     m_stopped = now;
-    m_unwritten = keep(text, kUnwrittenTitle);
-    m_overflow = keep(overflow, kOverflowTitle);
+    m_unwritten = keep(unwritten, kUnwrittenTitle);
+    m_overflow = keep({{overflow}}, kOverflowTitle);
 }
 
-CaptureJournal::Kept CaptureJournal::keep(const QString& text, const QString& title) const {
-    if (text.isEmpty())
+CaptureJournal::Kept CaptureJournal::keep(const QList<Piece>& pieces, const QString& title) const {
+    if (std::ranges::all_of(
+            pieces, [](const Piece& piece) { return piece.text.isEmpty() && piece.length == 0; }))
         return {};
     const QString file =
-        m_documents.isEmpty() ? QString() : saveUnwrittenText(m_documents, title, text, m_stopped);
+        m_documents.isEmpty()
+            ? QString()
+            : saveUnwrittenText(m_documents, title, QString(), m_stopped,
+                                [&](QIODevice& to) { return copyPieces(pieces, to); });
     return {file, file.isEmpty()};
+}
+
+bool CaptureJournal::copyPieces(const QList<Piece>& pieces, QIODevice& to) const {
+    QFile journal(m_file.fileName());
+    for (const Piece& piece : pieces) {
+        // One character stands for one received byte.
+        if (!piece.text.isEmpty() && to.write(piece.text.toLatin1()) != piece.text.size())
+            return false;
+        if (piece.length == 0)
+            continue;
+        if ((!journal.isOpen() && !journal.open(QIODevice::ReadOnly)) ||
+            !journal.seek(piece.journalFrom))
+            return false;
+        for (qint64 left = piece.length; left > 0;) {
+            const QByteArray part = journal.read(qMin(left, kCopyChunk));
+            if (part.isEmpty() || to.write(part) != part.size())
+                return false;
+            left -= part.size();
+        }
+    }
+    return true;
 }
 
 QString CaptureJournal::finish(bool workbookKept) {

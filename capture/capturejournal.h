@@ -29,6 +29,11 @@ public:
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }
 
+    // How many bytes the journal holds: where the next append() begins.
+    qint64 size() const { return m_file.pos(); }
+    // Open and no write failed: it holds every byte appended, each where size() said.
+    bool complete() const { return isOpen() && m_trouble.isEmpty(); }
+
     // Appends received text, one byte per character, and hands it to the system at once; what
     // is appended reaches the disk itself within a second, also when nothing follows it.
     void append(const QString& text);
@@ -39,12 +44,19 @@ public:
     // kept on disk: " and the reason); empty while all is well.
     QString trouble() const { return m_trouble; }
 
+    // A part of the received text at Stop: a text, or length bytes of the journal from
+    // journalFrom on, where text too long to be held in memory waits.
+    struct Piece {
+        QString text;
+        qint64 journalFrom = 0;
+        qint64 length = 0;
+    };
     // Stop, before the spreadsheet's part of it, so that a step that hangs later has kept it
-    // already: received text that could not be written into the workbook, and the parts of
-    // lines wider than the worksheet, are kept in text files of their own in documents
-    // (saveUnwrittenText()).
-    void keepUnwritten(const QString& text, const QString& overflow, const QString& documents,
-                       const QDateTime& now);
+    // already: received text that could not be written into the workbook, its pieces one after
+    // the other, and the parts of lines wider than the worksheet, are kept in text files of their
+    // own in documents (saveUnwrittenText()).
+    void keepUnwritten(const QList<Piece>& unwritten, const QString& overflow,
+                       const QString& documents, const QDateTime& now);
     // Stop, once the spreadsheet has ended, its workbook kept or not. The value tells the user
     // where the received text is (empty when it is all in the workbook). The journal goes once
     // all it holds is in files. Where part of it is in no file, a complete journal stands in for
@@ -76,7 +88,9 @@ private:
         QString file;
         bool lost = false;
     };
-    Kept keep(const QString& text, const QString& title) const;
+    Kept keep(const QList<Piece>& pieces, const QString& title) const;
+    // Writes the pieces one after the other, those of the journal read from it in parts.
+    bool copyPieces(const QList<Piece>& pieces, QIODevice& to) const;
     // The journal in place of what is lost; the sentence that says where it is.
     QString standIn(bool workbookKept);
     void fail(const QString& reason);

@@ -46,6 +46,7 @@ ReceivePath::ReceivePath(modGlobals& globals, SerialControl& serial, ReceiveView
 bool ReceivePath::pump() {
     appendReceived(ReadReceivedText());
     m_backlog = false;
+    m_readDuringPass = true;
     if (m_head < m_buffer.size())
         ProcessReceiveBuffer();
     return m_backlog;
@@ -82,14 +83,62 @@ ReceivedText ReceivePath::ReadReceivedText() {
 }
 
 void ReceivePath::appendReceived(const ReceivedText& received) {
-    if (received.text.isEmpty())
+    QStringView text = received.text;
+    qsizetype spilled = 0;
+    // A line left in the journal goes on there up to its line end, while the journal holds all.
+    m_spilling = m_spilling && m_journal->complete();
+    if (m_spilling) {
+        const qsizetype end = spilledLineEnd(text);
+        spilled = end < 0 ? text.size() : end;
+        m_spilled.last().piece.length += spilled;
+        m_spillEndsInCr = spilled > 0 ? text[spilled - 1] == u'\r' : m_spillEndsInCr;
+        m_spilling = end < 0;
+        text = text.sliced(spilled);
+    }
+    if (text.isEmpty())
         return;
-    const qint64 start = m_bufferStart + m_buffer.size();
+    const qint64 start = m_bufferStart + m_buffer.size() - spilled;
     for (const ReceivedText::Arrival& arrival : received.arrivals)
-        m_arrivals.append({start + arrival.end, arrival.msecs});
+        if (arrival.end > spilled)
+            m_arrivals.append({start + arrival.end, arrival.msecs});
     if (received.arrivals.isEmpty() || received.arrivals.last().end < received.text.size())
         m_arrivals.append({start + received.text.size(), m_clock.now().toMSecsSinceEpoch()});
-    m_buffer += received.text;
+    m_buffer += text;
+    spillLongLine();
+}
+
+void ReceivePath::spillLongLine() {
+    const qsizetype waiting = qMin(qsizetype(m_sinceLineEnd), m_buffer.size() - m_head);
+    if (waiting <= m_memoryBound || !m_journal || !m_journal->complete())
+        return;
+    // The line's characters are the journal's last bytes.
+    const qint64 at = m_bufferStart + m_buffer.size() - waiting;
+    m_spilled.append({{{}, m_journal->size() - waiting, waiting}, at});
+    m_spilling = true;
+    m_spillEndsInCr = m_buffer.endsWith(u'\r');
+    m_buffer.truncate(m_buffer.size() - waiting);
+    m_buffer.squeeze();
+    // The line takes no row: the times of its pieces are not asked for.
+    const auto past = std::ranges::find_if(
+        m_arrivals, [at](const ReceivedText::Arrival& arrival) { return arrival.end > at; });
+    if (past != m_arrivals.end()) {
+        past->end = at;
+        m_arrivals.erase(past + 1, m_arrivals.end());
+    }
+    m_searchedFrom = m_searchedTo = 0;
+}
+
+qsizetype ReceivePath::spilledLineEnd(QStringView text) const {
+    const LineSplitter lines = splitter();
+    if (m_spillEndsInCr && !text.isEmpty()) {
+        // The line's last character may begin its line end.
+        QString joint(u'\r');
+        joint += text.first(1);
+        if (const LineSplitter::LineEnd end = lines.lineEnd(joint, 0, false); end.at == 0)
+            return end.length - 1;
+    }
+    const LineSplitter::LineEnd end = lines.lineEnd(text, 0, false);
+    return end.at < 0 ? -1 : end.at + end.length;
 }
 
 QDateTime ReceivePath::arrivalAt(qsizetype position) const {
@@ -130,6 +179,9 @@ bool ReceivePath::superviseSerial() {
 }
 
 void ReceivePath::endCutLine(QString& text) const {
+    // A line left in the journal goes on: the journal holds its characters as received.
+    if (m_spilling)
+        return;
     // Only the last characters of what waits tell whether it ends with a line end.
     QString tail = QStringView(m_buffer).sliced(m_head).right(2).toString();
     tail += QStringView(text).right(2);
@@ -189,25 +241,56 @@ void ReceivePath::ProcessReceiveBuffer() {
 
 void ReceivePath::beginStop() {
     m_stopWritten = 0;
+    m_stopRest = m_stopDone = m_stopFailed = false;
     m_stopClock.start();
 }
 
 bool ReceivePath::stopPass() {
-    if (m_stopClock.elapsed() < kStopReadMs)
+    // The rest is written as it stands: a CR or a block separator at its end waits no more.
+    m_readDuringPass = !m_stopRest && m_stopClock.elapsed() < kStopReadMs;
+    if (m_readDuringPass)
         appendReceived(ReadReceivedText());
     const qsizetype waiting = waitingLines();
-    const PassEnd end = waiting > 0 ? writeLines(false) : PassEnd::Complete;
-    if (end == PassEnd::Failed)
-        return false;
+    PassEnd end = PassEnd::Complete;
+    if (m_stopRest)
+        end = m_head < m_buffer.size() ? writeLines(true) : PassEnd::Complete;
+    else if (waiting > 0)
+        end = writeLines(false);
     const qsizetype left = waitingLines();
-    m_stopWritten += waiting - left;
-    if (m_stopWritten > 0 || waiting > 0)
+    if (end != PassEnd::Failed && (m_stopWritten > 0 || waiting > 0))
         showStopProgress(left);
-    return end == PassEnd::Budget;
+    if (end == PassEnd::Budget)
+        return true;
+    if (m_stopRest || m_head == m_buffer.size()) {
+        if (m_stopRest && end == PassEnd::Complete) {
+            m_view.setLamp(Lamp::Excel, LampColour::Green);
+            showByteCount();
+        }
+        m_stopDone = true;
+        m_stopFailed = end == PassEnd::Failed;
+        return false;
+    }
+    // No complete line waits, or a write failed: a write left unanswered gets its time, its
+    // late answer deciding whether its line is in, and the next passes write the rest, with
+    // what arrived meanwhile.
+    m_stopRest = true;
+    if (m_globals.excelApp)
+        m_globals.excelApp->settle();
+    if (m_stopClock.elapsed() < kStopReadMs)
+        appendReceived(ReadReceivedText());
+    return true;
 }
 
-qsizetype ReceivePath::waitingLines() const {
-    return splitter().countLineEnds(QStringView(m_buffer).sliced(m_head));
+qsizetype ReceivePath::waitingLines() {
+    const LineSplitter lines = splitter();
+    auto from = qsizetype(m_countedTo - m_bufferStart);
+    for (LineSplitter::LineEnd end = nextLineEnd(lines, from, false); end.at >= 0;
+         end = nextLineEnd(lines, from, false)) {
+        ++m_counted;
+        from = end.at + end.length;
+    }
+    m_countedTo = m_bufferStart + from;
+    return m_counted;
 }
 
 void ReceivePath::showStopProgress(qsizetype waiting) {
@@ -222,22 +305,38 @@ void ReceivePath::collect() {
         appendReceived(ReadReceivedText());
 }
 
-QString ReceivePath::finalFlush() {
+QList<CaptureJournal::Piece> ReceivePath::finalFlush() {
+    m_readDuringPass = false;
     appendReceived(ReadReceivedText());
     // What the port collected while the emulator fed the capture is kept with the unwritten text.
     QString portText = m_globals.emulatorActive ? m_serial.input().text : QString();
     m_bytesReceived += portText.size();
     if (m_journal)
         m_journal->append(portText);
-    // A write left unanswered gets its time: its late answer decides whether its line is in.
-    if (m_globals.excelApp)
+    // Without the passes (the session is ending) a write left unanswered gets its time here, its
+    // late answer deciding whether its line is in; after them, only what arrived since their
+    // last read is left to write.
+    if (!m_stopDone && m_globals.excelApp)
         m_globals.excelApp->settle();
-    if (m_head < m_buffer.size() && writeLines(true) == PassEnd::Complete) {
+    if (!m_stopFailed && m_head < m_buffer.size() && writeLines(true, false) == PassEnd::Complete) {
         m_view.setLamp(Lamp::Excel, LampColour::Green);
         showByteCount();
     }
-    const QString unwritten = m_buffer.mid(m_head) + portText;
+    // What is left is not written: it is not counted as such.
+    m_stopClock.invalidate();
+    // Each line left in the journal where it came among the text.
+    QList<CaptureJournal::Piece> unwritten;
+    qsizetype from = m_head;
+    for (const Spilled& spilled : std::as_const(m_spilled)) {
+        const qsizetype at = qBound(from, qsizetype(spilled.at - m_bufferStart), m_buffer.size());
+        unwritten.append({m_buffer.sliced(from, at - from)});
+        unwritten.append(spilled.piece);
+        from = at;
+    }
+    unwritten.append({m_buffer.sliced(from) + portText});
     dropWritten(m_buffer.size());
+    m_spilled.clear();
+    m_spilling = false;
     return unwritten;
 }
 
@@ -246,6 +345,9 @@ void ReceivePath::clear() {
     m_head = 0;
     m_bufferStart = 0;
     m_searchedFrom = m_searchedTo = 0;
+    m_countedTo = m_counted = 0;
+    m_spilled.clear();
+    m_spilling = false;
     m_arrivals.clear();
     m_bytesReceived = 0;
     m_blockStamp.reset();
@@ -316,13 +418,17 @@ Status ReceivePath::writeBlock() {
     QElapsedTimer call;
     call.start();
     const Status status = m_globals.excelApp->setBlock(m_block.row, m_block.column, m_block.rows);
-    if (!status.ok())
-        return status;
+    m_wrote = true;
+    // The call after a busy one may get that one's late answer at once: it tells nothing of
+    // how fast the office writes.
+    const bool late = std::exchange(m_lastCallBusy, status.busy());
     const qsizetype cells = m_block.rows.size() * m_block.rows.first().size();
     if (call.elapsed() > kSlowCallMs)
         m_blockCells = qMax(kFewestBlockCells, cells / 2);
-    else if (call.elapsed() < kQuickCallMs && cells >= m_blockCells)
+    else if (status.ok() && !late && call.elapsed() < kQuickCallMs && cells >= m_blockCells)
         m_blockCells = qMin(kMostBlockCells, m_blockCells * 2);
+    if (!status.ok())
+        return status;
     m_block.rows.clear();
     m_overflow += std::exchange(m_block.overflow, QString());
     return status;
@@ -344,19 +450,26 @@ Status ReceivePath::addWorksheet() {
     return m_globals.excelApp->addWorksheet();
 }
 
-ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
+void ReceivePath::readDuringPass() {
+    // What arrived meanwhile joins the lines of this pass.
+    if (m_readDuringPass && std::exchange(m_wrote, false))
+        appendReceived(ReadReceivedText());
+}
+
+ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass, bool budgeted) {
     QElapsedTimer elapsed;
     elapsed.start();
     const LineSplitter lines = splitter();
     const bool timed = lines.format().time;
     // A block takes a column, or two with the time of arrival: the time's and the value's.
     const int blockStep = timed ? 2 : 1;
-    const QStringView buffer(m_buffer);
     qsizetype p = m_head;
     LineSplitter::LineEnd e = nextLineEnd(lines, p, finalPass);
     m_block = {};
 
     while (e.at >= 0) {
+        // A view taken anew: the buffer grows by what is read between the writes.
+        const QStringView buffer(m_buffer);
         const qsizetype lineStart = p;
         qsizetype next = e.at + e.length;
         const QStringView lineText = buffer.sliced(p, e.at - p);
@@ -433,8 +546,9 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
 
         ++m_currentRow;
         p = next;
-        if (!finalPass && elapsed.elapsed() >= m_passBudget.count())
+        if (budgeted && elapsed.elapsed() >= m_passBudget.count())
             break; // the rest waits, in order, for the next pass
+        readDuringPass();
         e = nextLineEnd(lines, p, finalPass);
     }
     if (const Status status = writeBlock(); !status.ok())
@@ -469,6 +583,18 @@ QString ReceivePath::takeOverflow() {
 }
 
 void ReceivePath::dropWritten(qsizetype position) {
+    // At Stop the lines written are counted, and counted off those counted as waiting.
+    const qsizetype lines =
+        m_stopClock.isValid()
+            ? splitter().countLineEnds(QStringView(m_buffer).sliced(m_head, position - m_head))
+            : 0;
+    m_stopWritten += lines;
+    if (const auto counted = qsizetype(m_countedTo - m_bufferStart); position < counted) {
+        m_counted -= lines;
+    } else {
+        m_counted = 0;
+        m_countedTo = m_bufferStart + position;
+    }
     m_head = position;
     // The times of pieces written whole are not asked for again.
     const qint64 written = m_bufferStart + m_head;

@@ -49,16 +49,18 @@ public:
     // Stop writes what the instrument already sent in budgeted passes, so that the window
     // keeps answering: beginStop() once, then stopPass() until it returns false, then
     // finalFlush(). Each pass reads the source, writes for one budget and shows how many lines
-    // are written; it returns true while complete lines still wait.
+    // are written; it returns true while lines still wait. Once no complete line waits, or a
+    // write failed, the passes wait for the answer to a write left unanswered and write the
+    // rest with no waiting for the rest of a block separator.
     void beginStop();
     bool stopPass();
 
-    // The last pass at Stop: takes what the source still holds, waits for the answer to a
-    // write left unanswered, and writes all complete lines, with no waiting for the rest of a
-    // block separator. Returns the text that could not be
-    // written (a failed write and everything after it, or a last line without its line end),
-    // exactly as received, and empties the buffer.
-    QString finalFlush();
+    // After the passes: takes what the source still holds, writes what of it can be, and returns
+    // what could not be written (a failed write and everything after it, or a last line without
+    // its line end, and lines too long to be held in memory), in the order received, and
+    // empties the buffer. Without the passes (the session is ending) it waits for a write left
+    // unanswered and writes all complete lines, in one go.
+    QList<CaptureJournal::Piece> finalFlush();
 
     // The parts of lines wider than the worksheet, which found no column, as received: one
     // line each, its row number, a TAB and the rest of the line, ended by CR LF. Emptied.
@@ -83,6 +85,9 @@ public:
     qint32 currentRow() const { return m_currentRow; }
     void setCurrentRow(qint32 row) { m_currentRow = row; }
 
+    // How many characters may wait for a line end in memory; past them, while the journal holds
+    // everything received, the line is left there: it takes no row, and is kept at Stop.
+    void setMemoryBound(qsizetype characters) { m_memoryBound = characters; }
     // How long one pass may write before the rest waits for the next tick.
     void setPassBudget(std::chrono::milliseconds budget) { m_passBudget = budget; }
     // The size of a worksheet; a capture that fills one goes on in a new one.
@@ -93,7 +98,7 @@ public:
 
 private:
     enum class PassEnd { Complete, Budget, Failed };
-    PassEnd writeLines(bool finalPass);
+    PassEnd writeLines(bool finalPass, bool budgeted = true);
     // Rows gathered for one call: consecutive rows that start in the same column and are of
     // the same length, so that the rectangle covers exactly the cells of its rows.
     struct Block {
@@ -136,7 +141,15 @@ private:
     // Counts the received characters since the last line end.
     void watchLineEnds(QStringView text);
     void dropWritten(qsizetype position);
-    qsizetype waitingLines() const;
+    // Complete lines waiting: what arrived since the last call is counted, once.
+    qsizetype waitingLines();
+    // Leaves the line waiting at the end of the buffer in the journal once it is too long.
+    void spillLongLine();
+    // How much of text goes on a line left in the journal, its line end included; -1 when all
+    // of it does and the line goes on.
+    qsizetype spilledLineEnd(QStringView text) const;
+    // Reads the source during a pass, where a write was made since the last read.
+    void readDuringPass();
     void showStopProgress(qsizetype waiting);
 
     modGlobals& m_globals;
@@ -155,6 +168,21 @@ private:
     qint64 m_searchedFrom = 0;
     qint64 m_searchedTo = 0;
     LineFormat::LineEnd m_searchedFormat = LineFormat::LineEnd::CrLf;
+    // Line ends counted between m_head and m_countedTo (counted like m_bufferStart).
+    qint64 m_countedTo = 0;
+    qsizetype m_counted = 0;
+    // Lines too long for memory, where they lie in the journal, and where in the received text
+    // they were (counted like m_bufferStart); the last may still wait for its line end.
+    struct Spilled {
+        CaptureJournal::Piece piece;
+        qint64 at = 0;
+    };
+    QList<Spilled> m_spilled;
+    bool m_spilling = false;      // the last spilled line goes on
+    bool m_spillEndsInCr = false; // and its last character is a CR
+    qsizetype m_memoryBound = 8 * 1024 * 1024;
+    bool m_readDuringPass = false; // a pass reads the source after its writes
+    bool m_wrote = false;          // a write was made since the last read of the pass
     qint64 m_bytesReceived = 0;
     qint32 m_currentRow = 1;
     std::chrono::milliseconds m_passBudget{50};
@@ -171,7 +199,11 @@ private:
 
     Block m_block;
     qsizetype m_blockCells = 1024; // the most cells the next call writes
+    bool m_lastCallBusy = false;   // its answer may come late, at once, to the next call
     bool m_backlog = false;        // the last pass ended on its budget with lines waiting
     qint64 m_stopWritten = 0;      // lines written since Stop
+    bool m_stopRest = false;       // the passes write the rest, after the complete lines
+    bool m_stopDone = false;       // the passes wrote all they could
+    bool m_stopFailed = false;     // and ended on a failed write
     QElapsedTimer m_stopClock;
 };

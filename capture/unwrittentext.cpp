@@ -20,9 +20,9 @@ QString unwrittenTextPath(const QString& folder, const QString& title, const QDa
 }
 
 QString saveUnwrittenText(const QString& folder, const QString& title, const QString& text,
-                          const QDateTime& now) {
+                          const QDateTime& now, const std::function<bool(QIODevice&)>& before) {
     QSaveFile file(unwrittenTextPath(folder, title, now));
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly) || (before && !before(file)))
         return {};
     // One character stands for one received byte.
     file.write(text.toLatin1());

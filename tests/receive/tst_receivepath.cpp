@@ -6,6 +6,7 @@
 #include "recordingcaptureview.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -54,13 +55,22 @@ struct Rig {
                : name == "status"   ? view.status
                : name == "shown"    ? std::exchange(view.events, {}).join(u", "_s)
                : name == "overflow" ? receive.takeOverflow()
-               : name == "flush"    ? receive.finalFlush()
+               : name == "flush"    ? kept()
                : name == "pass"     ? QString::number(receive.stopPass())
                : name == "backlog"  ? QString::number(backlog)
                : name == "trouble"  ? QString::number(receive.showPortTrouble())
                : name == "writes"   ? QString::number(sheet().writeCount())
                : name == "journal"  ? QString::fromLatin1(readFile(journal.path()))
                                     : "unknown check " + name;
+    }
+    // The file of what Stop keeps unwritten, read and removed.
+    QString kept() {
+        journal.keepUnwritten(receive.finalFlush(), {}, folder.path(), clock.now());
+        const QFileInfoList files = QDir(folder.path()).entryInfoList({u"Celvane unwritten*"_s});
+        const QString text = files.isEmpty() ? u""_s : readFile(files[0].filePath());
+        for (const QFileInfo& file : files)
+            QFile::remove(file.filePath());
+        return text;
     }
     // ">text" arrives and a tick pumps, "+text" arrives only, "?name value" checks a fact.
     void step(const QString& text) {
@@ -73,6 +83,7 @@ struct Rig {
         const std::map<QString, std::function<void()>> actions{
             {u">"_s, [&] { serial.arrived += arg, backlog = receive.pump(); }},
             {u"+"_s, [&] { serial.arrived += arg; }},
+            {u"then"_s, [&] { serial.next << arg; }},
             {u"ticks"_s, [&] { std::ranges::for_each(arg, [&](QChar c) { step(u">"_s + c); }); }},
             {u"noise"_s, [&] { serial.arrived = QString(arg.toInt(), u'x'), receive.pump(); }},
             {u"busy"_s, [&] { sheet().setBusy(arg != "off"); }},
@@ -83,6 +94,7 @@ struct Rig {
             {u"limits"_s, [&] { receive.setSheetLimits(number(0), number(1)); }},
             {u"at"_s, [&] { receive.setCurrentRow(number(0)), globals.blockColumn = number(1); }},
             {u"budget"_s, [&] { receive.setPassBudget(0ms); }},
+            {u"bound"_s, [&] { receive.setMemoryBound(number(0)); }},
             {u"stop"_s, [&] { receive.beginStop(); }},
             {u"lose"_s, [&] { serial.loseDevice(); }},
             {u"back"_s, [&] { serial.devicepresent = true, serial.badSettings.clear(); }},
@@ -153,6 +165,8 @@ void tst_ReceivePath::receive_data() {
         "?backlog 0",
         "1,1=1 2,1=2 3,1=3 4,1=4 @5,1");
 
+    add("a pass reads what arrived during its writes", "then 2\r\n|>1\r\na\tb\r\n",
+        R"(1,1=1 2,1="a" 2,2="b" 3,1=2 @4,1)");
     add("stop in passes",
         "budget|+1\r\n2\r\n3|stop|?pass 1|?status Writing received data: 1 of 2 lines|"
         "+\r\n|?pass 1|?status Writing received data: 2 of 3 lines|?pass 0|?status "
@@ -160,6 +174,10 @@ void tst_ReceivePath::receive_data() {
         "1,1=1 2,1=2 3,1=3 @4,1");
     add("final flush: no budget, no separator awaited", "budget|+a\r\nb\r\n\r\n|?flush ",
         R"(1,1="a" 2,1="b" 3,1="" @4,1)");
+    add("a failed write at Stop: the rest in passes after its answer",
+        "budget|hold setBlock|>a\r\nb\r\nc|stop|?pass 1|?pass 1|?status Writing received data: 1 "
+        "of 2 lines|?pass 0|?flush c|?writes 2",
+        R"(1,1="a" 2,1="b" @3,1)");
     add("write answered at Stop", "hold setBlock|>a\r\nb|?flush b|?writes 1", R"(1,1="a" @2,1)");
     add("write never answered", "hold setBlock|stuck|>a\r\nb|?flush a\r\nb|?writes 0", "@1,1");
 
@@ -188,6 +206,18 @@ void tst_ReceivePath::receive_data() {
         "received in the last 4,096 bytes|?trouble 1|>\n|?com green|?status Bytes "
         "Received: 4103|?trouble 0",
         "1,1=\"" + QString(4095, u'x') + "\ny\r\r\rz\" @2,1");
+
+    add("a line past the memory bound is left in the journal and kept whole at Stop",
+        "journal|bound 8|>ab\r\n0123456789|?cells 1,1=\"ab\" @2,1|>abc|?flush 0123456789abc",
+        R"(1,1="ab" @2,1)");
+    add("a line past the bound takes no row; kept at Stop where it came",
+        "journal|bound 8|>0123456789|>ab\r\nc\r\n|busy|>d\r\n012345678|>9\r\ne|"
+        "?flush 0123456789ab\r\nd\r\n0123456789\r\ne",
+        R"(1,1="c" @2,1)");
+    add("a line past the bound whose CR LF comes in two reads",
+        "journal|bound 4|>abcde\r|>\nf\r\n|?flush abcde\r\n", R"(1,1="f" @2,1)");
+    add("a line past the bound without a journal stays in memory", "bound 8|>abcdefghij|>\r\n",
+        R"(1,1="abcdefghij" @2,1)");
 
     add("full sheet: a block goes on under its stamp",
         "limits 3 256|>1\r\n" + kSep + "2\r\n3\r\n4\r\n5\r\n",

@@ -21,7 +21,8 @@ public:
         return true;
     }
     ReceivedText input() override {
-        ReceivedText text{std::exchange(arrived, QString()), {}};
+        ReceivedText text{std::exchange(arrived, next.isEmpty() ? QString() : next.takeFirst()),
+                          {}};
         if (readAt.isValid() && !text.text.isEmpty())
             text.arrivals = {{text.text.size(), readAt.toMSecsSinceEpoch()}};
         return text;
@@ -31,6 +32,7 @@ public:
     bool portLost() const override { return m_lost; }
     void loseDevice() { devicepresent = m_open = false, m_lost = true; } // while open
 
+    QStringList next;             // what arrives by each following read, one each
     QString arrived, badSettings; // badSettings: why opening fails, a setting being to blame
     QDateTime readAt;             // when what arrives was read; unset: the time it is taken
     LineFormat format;
