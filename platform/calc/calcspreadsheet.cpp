@@ -51,6 +51,7 @@ UnoCall blockCall(WorkbookId book, int row, int firstColumn, const QList<CellRow
 
 CalcSpreadsheet::CalcSpreadsheet(CalcOptions options, CallWait* wait)
     : m_options(std::move(options))
+    , m_wait(wait)
     , m_office(std::make_unique<OfficeProcess>()) {
     // The UNO runtime of this process finds its types and services through this file.
     if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP"))
@@ -63,6 +64,9 @@ CalcSpreadsheet::~CalcSpreadsheet() {
     if (!gone() && shutDown(false).status.busy())
         rescueAndEnd();
     m_office->kill();
+    // The worker's calls end once the office is gone, which a large one takes a moment to do.
+    if (m_office->running())
+        m_office->waitForEnd(EndTime, m_wait);
     m_worker.reset();
     m_session.reset();
 }
@@ -103,8 +107,9 @@ Result<QString> CalcSpreadsheet::shutDown(bool ask) {
     if (result.status.busy())
         return result;
     m_quit = true;
-    // An office that could not be told to end cleanly is ended at once.
-    if (!result.ok() || !m_office->waitForEnd(EndTime))
+    // An office that could not be told to end cleanly, or whose end the user gave up waiting
+    // for, is ended at once.
+    if (!result.ok() || !m_office->waitForEnd(EndTime, m_wait))
         m_office->kill();
     return result;
 }

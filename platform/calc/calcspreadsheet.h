@@ -86,6 +86,7 @@ private:
     Result<QString> rescueAndEnd();
 
     const CalcOptions m_options;
+    CallWait* const m_wait;
     std::unique_ptr<OfficeProcess> m_office;
     std::unique_ptr<CalcSession> m_session;
     std::unique_ptr<UnoWorker> m_worker;
