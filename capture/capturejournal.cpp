@@ -1,5 +1,6 @@
 #include "capturejournal.h"
 
+#include "offthread.h"
 #include "unwrittentext.h"
 
 #include <QDir>
@@ -29,6 +30,8 @@ const QString kPartIn = QStringLiteral("Part of the received data is in ");
 
 // How often what was appended is pushed to the disk itself.
 constexpr int kSyncIntervalMs = 1000;
+// How much of the journal a copy holds in memory at a time.
+constexpr qint64 kCopyChunk = 1 << 20;
 
 // Where text kept at Stop is, or that it is lost; empty when there was none.
 QString told(const QString& file, bool lost, const QString& in, const QString& lostText) {
@@ -97,8 +100,11 @@ void CaptureJournal::keepUnwritten(const QString& text, const QString& overflow,
                                    const QString& documents, const QDateTime& now) {
     m_documents = documents;
     m_stopped = now;
-    m_unwritten = keep(text, kUnwrittenTitle);
-    m_overflow = keep(overflow, kOverflowTitle);
+    // Long texts take a while to write: the window goes on answering meanwhile.
+    runOffThread([&] {
+        m_unwritten = keep(text, kUnwrittenTitle);
+        m_overflow = keep(overflow, kOverflowTitle);
+    });
 }
 
 CaptureJournal::Kept CaptureJournal::keep(const QString& text, const QString& title) const {
@@ -158,12 +164,19 @@ QString CaptureJournal::takeNote(const QString& folder) {
 }
 
 bool CaptureJournal::copyTo(const QString& path) {
-    QFile journal(m_file.fileName());
-    QSaveFile copy(path);
-    if (!journal.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly))
-        return false;
-    copy.write(journal.readAll());
-    return copy.commit();
+    bool copied = false;
+    // A journal may be large: it is copied piece by piece while the window goes on answering.
+    runOffThread([&copied, from = m_file.fileName(), path] {
+        QFile journal(from);
+        QSaveFile copy(path);
+        if (!journal.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly))
+            return;
+        for (QByteArray chunk = journal.read(kCopyChunk); !chunk.isEmpty();
+             chunk = journal.read(kCopyChunk))
+            copy.write(chunk);
+        copied = journal.error() == QFileDevice::NoError && copy.commit();
+    });
+    return copied;
 }
 
 void CaptureJournal::remove() {
