@@ -196,12 +196,10 @@ private slots:
     // Long file work runs beside the window, whose events go on meanwhile.
     void workOffThreadLetsTheWindowTurn() {
         std::atomic_bool ticked = false;
+        bool seen = false;
         QTimer::singleShot(10, [&] { ticked = true; });
-        runOffThread([&] {
-            for (int waited = 0; !ticked && waited < 10000; waited += 5)
-                QThread::msleep(5);
-        });
-        QVERIFY(ticked);
+        runOffThread([&] { seen = QTest::qWaitFor([&] { return bool(ticked); }, 10000); });
+        QVERIFY(seen);
     }
 
     // The in-memory office keeps the contract that the real one is held to.

@@ -117,11 +117,10 @@ private slots:
         QString asked;
         const ModalAnswer answer([&](QDialog* dialog) {
             if (reply != 0)
-                ModalAnswer([&](QDialog* box) {
-                    asked = qobject_cast<QMessageBox*>(box)->text();
-                    qobject_cast<QMessageBox*>(box)
-                        ->button(QMessageBox::StandardButton(reply))
-                        ->click();
+                ModalAnswer([&](QDialog* question) {
+                    auto* box = qobject_cast<QMessageBox*>(question);
+                    asked = box->text();
+                    box->button(QMessageBox::StandardButton(reply))->click();
                     if (reply == QMessageBox::No)
                         ModalAnswer([](QDialog*) {}); // Esc in the dialog shown again
                 });
@@ -227,8 +226,7 @@ private slots:
         QTest::newRow("never ends, the user gives up") << "600" << 20000 << 30 << false;
     }
 
-    // The windows turn throughout (a timer ticks every 10 ms), also as the office is killed.
-    void officeEnd() {
+    void officeEnd() { // the windows turn throughout, also as the office is killed
         QFETCH(QString, lives);
         QFETCH(int, waitMs);
         QFETCH(int, giveUpAt);
