@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <unistd.h>
 
@@ -44,7 +45,11 @@ CaptureJournal::CaptureJournal(QString folder)
     : m_folder(std::move(folder)) {
     m_syncTimer.setSingleShot(true);
     m_syncTimer.setInterval(kSyncIntervalMs);
-    connect(&m_syncTimer, &QTimer::timeout, this, &CaptureJournal::sync);
+    connect(&m_syncTimer, &QTimer::timeout, this, &CaptureJournal::syncBeside);
+}
+
+CaptureJournal::~CaptureJournal() {
+    awaitSyncBeside();
 }
 
 QString CaptureJournal::userFolder() {
@@ -72,13 +77,15 @@ void CaptureJournal::append(const QString& text) {
     if (m_file.write(bytes) != bytes.size())
         fail(m_file.errorString());
     m_unsynced = true;
+    ++m_appends;
     if (m_sinceSync.elapsed() >= kSyncIntervalMs)
-        sync();
+        syncBeside();
     else if (!m_syncTimer.isActive())
         m_syncTimer.start();
 }
 
 void CaptureJournal::sync() {
+    awaitSyncBeside();
     m_syncTimer.stop();
     if (!m_file.isOpen())
         return;
@@ -87,6 +94,37 @@ void CaptureJournal::sync() {
     else
         fail(qt_error_string(errno));
     m_sinceSync.restart();
+}
+
+void CaptureJournal::syncBeside() {
+    m_syncTimer.stop();
+    if (!m_file.isOpen() || m_syncer)
+        return; // the push under way looks again when it ends
+    m_sinceSync.restart();
+    m_syncer.reset(QThread::create(
+        [this, file = m_file.handle()] { m_syncError = ::fdatasync(file) == 0 ? 0 : errno; }));
+    connect(m_syncer.get(), &QThread::finished, this,
+            [this, appends = m_appends] { syncedBeside(appends); });
+    m_syncer->start();
+}
+
+void CaptureJournal::syncedBeside(quint64 appends) {
+    if (!m_syncer)
+        return; // a sync() took it over
+    awaitSyncBeside();
+    if (m_syncError == 0 && appends == m_appends)
+        m_unsynced = false;
+    else if (m_syncError == 0 && !m_syncTimer.isActive())
+        m_syncTimer.start(); // appended meanwhile
+}
+
+void CaptureJournal::awaitSyncBeside() {
+    if (!m_syncer)
+        return;
+    m_syncer->wait();
+    m_syncer.reset();
+    if (m_syncError != 0)
+        fail(qt_error_string(m_syncError));
 }
 
 void CaptureJournal::fail(const QString& reason) {
@@ -180,6 +218,7 @@ bool CaptureJournal::copyTo(const QString& path) {
 }
 
 void CaptureJournal::remove() {
+    awaitSyncBeside(); // its file goes
     if (m_file.isOpen())
         m_file.remove();
 }
