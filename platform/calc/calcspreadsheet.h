@@ -84,6 +84,8 @@ private:
     // Ends an office that does not answer, after trying recovery copies of its modified
     // workbooks beside the call it hangs in.
     Result<QString> rescueAndEnd();
+    // Kills the office and waits for it to go, the caller's windows answering meanwhile.
+    void endByForce();
 
     const CalcOptions m_options;
     CallWait* const m_wait;
