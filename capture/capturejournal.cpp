@@ -104,12 +104,12 @@ void CaptureJournal::syncBeside() {
     m_syncer.reset(QThread::create(
         [this, file = m_file.handle()] { m_syncError = ::fdatasync(file) == 0 ? 0 : errno; }));
     connect(m_syncer.get(), &QThread::finished, this,
-            [this, appends = m_appends] { syncedBeside(appends); });
+            [this, push = ++m_pushes, appends = m_appends] { syncedBeside(push, appends); });
     m_syncer->start();
 }
 
-void CaptureJournal::syncedBeside(quint64 appends) {
-    if (!m_syncer)
+void CaptureJournal::syncedBeside(quint64 push, quint64 appends) {
+    if (!m_syncer || push != m_pushes)
         return; // a sync() took it over
     awaitSyncBeside();
     if (m_syncError == 0 && appends == m_appends)

@@ -88,8 +88,9 @@ private:
     void fail(const QString& reason);
     // Pushes what was appended to the disk on a thread of its own; one push at a time.
     void syncBeside();
-    // The push beside the window ended; it covered the appends up to the count given.
-    void syncedBeside(quint64 appends);
+    // The push given (by its count) ended beside the window; it covered the appends up to the
+    // count given.
+    void syncedBeside(quint64 push, quint64 appends);
     // Waits for the push under way, if any, and tells a failure.
     void awaitSyncBeside();
     bool copyTo(const QString& path);
@@ -102,6 +103,7 @@ private:
     QTimer m_syncTimer;
     bool m_unsynced = false;
     quint64 m_appends = 0;
+    quint64 m_pushes = 0;
     std::unique_ptr<QThread> m_syncer; // the push under way
     int m_syncError = 0;               // its errno; 0 when it succeeded
     QString m_trouble;
