@@ -229,7 +229,8 @@ void frmMain::Form_Unload() {
         return;
     m_unloaded = true;
     closeOpenDialogs();
-    if (m_captureState != 0 || m_stopping) {
+    // A stop that is finishing already goes on by itself, unattended from now on.
+    if (!m_finishing && (m_captureState != 0 || m_stopping)) {
         // Closing without a turn of the event loop: Stop writes what waits at once, at the
         // session's end without reading on.
         if (!m_stopping)
@@ -312,16 +313,18 @@ void frmMain::beginStop() {
 }
 
 void frmMain::finishStop() {
+    // The window goes on answering from here to the end of the stop; a Start waits for it.
+    m_finishing = true;
     const auto unwritten = m_receive.finalFlush();
     const QString overflow = m_receive.takeOverflow();
     m_receive.clear();
-    m_stopping = false;
     // Kept on disk before the spreadsheet's part of the stop, should a step of it hang.
     m_journal.keepUnwritten(unwritten, overflow, documentsFolder(), m_clock.now());
     const bool workbookKept = m_capture.CaptureStop(m_unattended);
     addStatusSentence(m_journal.finish(workbookKept));
     if (m_unattended)
         m_journal.leaveNote(panStatus->text());
+    m_stopping = m_finishing = false;
     if (m_closeAfterStop)
         close();
 }

@@ -121,7 +121,8 @@ private:
     QTimer tmrMain;
     qint16 m_captureState = 0;
     bool m_unloaded = false;
-    bool m_stopping = false;       // Stop is writing what waits
+    bool m_stopping = false;       // Stop is writing what waits, or finishing
+    bool m_finishing = false;      // Stop keeps the rest and closes the spreadsheet
     bool m_closeAfterStop = false; // the window closes when the stop is done
     bool m_unattended = false;     // the session ends: nobody answers a question
 

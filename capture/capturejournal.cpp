@@ -1,10 +1,12 @@
 #include "capturejournal.h"
 
+#include "offthread.h"
 #include "unwrittentext.h"
 
 #include <QDir>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <algorithm>
 
@@ -31,8 +33,8 @@ const QString kPartIn = QStringLiteral("Part of the received data is in ");
 
 // How often what was appended is pushed to the disk itself.
 constexpr int kSyncIntervalMs = 1000;
-// How much of the journal is read at a time when a part of it is kept.
-constexpr qint64 kCopyChunk = 1024 * 1024;
+// How much of the journal a copy holds in memory at a time.
+constexpr qint64 kCopyChunk = 1 << 20;
 
 // Where text kept at Stop is, or that it is lost; empty when there was none.
 QString told(const QString& file, bool lost, const QString& in, const QString& lostText) {
@@ -45,7 +47,11 @@ CaptureJournal::CaptureJournal(QString folder)
     : m_folder(std::move(folder)) {
     m_syncTimer.setSingleShot(true);
     m_syncTimer.setInterval(kSyncIntervalMs);
-    connect(&m_syncTimer, &QTimer::timeout, this, &CaptureJournal::sync);
+    connect(&m_syncTimer, &QTimer::timeout, this, &CaptureJournal::syncBeside);
+}
+
+CaptureJournal::~CaptureJournal() {
+    awaitSyncBeside();
 }
 
 QString CaptureJournal::userFolder() {
@@ -73,13 +79,15 @@ void CaptureJournal::append(const QString& text) {
     if (m_file.write(bytes) != bytes.size())
         fail(m_file.errorString());
     m_unsynced = true;
+    ++m_appends;
     if (m_sinceSync.elapsed() >= kSyncIntervalMs)
-        sync();
+        syncBeside();
     else if (!m_syncTimer.isActive())
         m_syncTimer.start();
 }
 
 void CaptureJournal::sync() {
+    awaitSyncBeside();
     m_syncTimer.stop();
     if (!m_file.isOpen())
         return;
@@ -88,6 +96,37 @@ void CaptureJournal::sync() {
     else
         fail(qt_error_string(errno));
     m_sinceSync.restart();
+}
+
+void CaptureJournal::syncBeside() {
+    m_syncTimer.stop();
+    if (!m_file.isOpen() || m_syncer)
+        return; // the push under way looks again when it ends
+    m_sinceSync.restart();
+    m_syncer.reset(QThread::create(
+        [this, file = m_file.handle()] { m_syncError = ::fdatasync(file) == 0 ? 0 : errno; }));
+    connect(m_syncer.get(), &QThread::finished, this,
+            [this, push = ++m_pushes, appends = m_appends] { syncedBeside(push, appends); });
+    m_syncer->start();
+}
+
+void CaptureJournal::syncedBeside(quint64 push, quint64 appends) {
+    if (!m_syncer || push != m_pushes)
+        return; // a sync() took it over
+    awaitSyncBeside();
+    if (m_syncError == 0 && appends == m_appends)
+        m_unsynced = false;
+    else if (m_syncError == 0 && !m_syncTimer.isActive())
+        m_syncTimer.start(); // appended meanwhile
+}
+
+void CaptureJournal::awaitSyncBeside() {
+    if (!m_syncer)
+        return;
+    m_syncer->wait();
+    m_syncer.reset();
+    if (m_syncError != 0)
+        fail(qt_error_string(m_syncError));
 }
 
 void CaptureJournal::fail(const QString& reason) {
@@ -101,8 +140,11 @@ void CaptureJournal::keepUnwritten(const QList<Piece>& unwritten, const QString&
                                    const QString& documents, const QDateTime& now) {
     m_documents = documents;
     m_stopped = now;
-    m_unwritten = keep(unwritten, kUnwrittenTitle);
-    m_overflow = keep({{overflow}}, kOverflowTitle);
+    // Long texts take a while to write: the window goes on answering meanwhile.
+    runOffThread([&] {
+        m_unwritten = keep(unwritten, kUnwrittenTitle);
+        m_overflow = keep({{overflow}}, kOverflowTitle);
+    });
 }
 
 CaptureJournal::Kept CaptureJournal::keep(const QList<Piece>& pieces, const QString& title) const {
@@ -187,15 +229,23 @@ QString CaptureJournal::takeNote(const QString& folder) {
 }
 
 bool CaptureJournal::copyTo(const QString& path) {
-    QFile journal(m_file.fileName());
-    QSaveFile copy(path);
-    if (!journal.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly))
-        return false;
-    copy.write(journal.readAll());
-    return copy.commit();
+    bool copied = false;
+    // A journal may be large: it is copied piece by piece while the window goes on answering.
+    runOffThread([&copied, from = m_file.fileName(), path] {
+        QFile journal(from);
+        QSaveFile copy(path);
+        if (!journal.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly))
+            return;
+        for (QByteArray chunk = journal.read(kCopyChunk); !chunk.isEmpty();
+             chunk = journal.read(kCopyChunk))
+            copy.write(chunk);
+        copied = journal.error() == QFileDevice::NoError && copy.commit();
+    });
+    return copied;
 }
 
 void CaptureJournal::remove() {
+    awaitSyncBeside(); // its file goes
     if (m_file.isOpen())
         m_file.remove();
 }

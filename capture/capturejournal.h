@@ -8,6 +8,10 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
+
+class QThread;
+
 // The received text of one capture on disk, byte for byte as it arrives and before it goes to
 // the spreadsheet, so that a program, an office or a machine that goes down takes none of it
 // along. A capture that ends normally removes its journal once everything received is in a
@@ -18,6 +22,7 @@ class CaptureJournal : public QObject {
     Q_OBJECT
 public:
     explicit CaptureJournal(QString folder);
+    ~CaptureJournal() override;
 
     // The journal folder of this user: ~/.local/share/Celvane/journal.
     static QString userFolder();
@@ -35,9 +40,10 @@ public:
     bool complete() const { return isOpen() && m_trouble.isEmpty(); }
 
     // Appends received text, one byte per character, and hands it to the system at once; what
-    // is appended reaches the disk itself within a second, also when nothing follows it.
+    // is appended reaches the disk itself within a second, also when nothing follows it, pushed
+    // there beside the window, which never waits for the disk.
     void append(const QString& text);
-    // Makes sure everything appended is on the disk.
+    // Makes sure everything appended is on the disk, and waits for it.
     void sync();
     bool allOnDisk() const { return !m_unsynced; }
     // Why received data is not kept on disk since a write or sync failed ("Received data is NOT
@@ -94,6 +100,13 @@ private:
     // The journal in place of what is lost; the sentence that says where it is.
     QString standIn(bool workbookKept);
     void fail(const QString& reason);
+    // Pushes what was appended to the disk on a thread of its own; one push at a time.
+    void syncBeside();
+    // The push given (by its count) ended beside the window; it covered the appends up to the
+    // count given.
+    void syncedBeside(quint64 push, quint64 appends);
+    // Waits for the push under way, if any, and tells a failure.
+    void awaitSyncBeside();
     bool copyTo(const QString& path);
     void remove();
     void close();
@@ -103,6 +116,10 @@ private:
     QElapsedTimer m_sinceSync;
     QTimer m_syncTimer;
     bool m_unsynced = false;
+    quint64 m_appends = 0;
+    quint64 m_pushes = 0;
+    std::unique_ptr<QThread> m_syncer; // the push under way
+    int m_syncError = 0;               // its errno; 0 when it succeeded
     QString m_trouble;
     // Set by keepUnwritten() for finish().
     QString m_documents;

@@ -8,9 +8,12 @@
 // implement it, tests fake it.
 class CallWait {
 public:
+    // How often a waiting caller is asked again.
+    static constexpr std::chrono::milliseconds LookInterval{20};
+
     virtual ~CallWait() = default;
-    // Called about every 20 ms while a call waits for its answer, waited being how long it has
-    // waited so far. False once the user has given the call up.
+    // Called about every LookInterval while a call waits for its answer, waited being how long it
+    // has waited so far. False once the user has given the call up.
     virtual bool keepWaiting(std::chrono::milliseconds waited) = 0;
     // The wait is over (answered, given up or past its deadline).
     virtual void waitEnded() = 0;

@@ -51,6 +51,7 @@ UnoCall blockCall(WorkbookId book, int row, int firstColumn, const QList<CellRow
 
 CalcSpreadsheet::CalcSpreadsheet(CalcOptions options, CallWait* wait)
     : m_options(std::move(options))
+    , m_wait(wait)
     , m_office(std::make_unique<OfficeProcess>()) {
     // The UNO runtime of this process finds its types and services through this file.
     if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP"))
@@ -62,7 +63,7 @@ CalcSpreadsheet::CalcSpreadsheet(CalcOptions options, CallWait* wait)
 CalcSpreadsheet::~CalcSpreadsheet() {
     if (!gone() && shutDown(false).status.busy())
         rescueAndEnd();
-    m_office->kill();
+    endByForce();
     m_worker.reset();
     m_session.reset();
 }
@@ -91,7 +92,7 @@ Status CalcSpreadsheet::start() {
     m_started = status.ok();
     // A start given up or not answered leaves no office behind.
     if (!m_started)
-        m_office->kill();
+        endByForce();
     return status;
 }
 
@@ -103,9 +104,10 @@ Result<QString> CalcSpreadsheet::shutDown(bool ask) {
     if (result.status.busy())
         return result;
     m_quit = true;
-    // An office that could not be told to end cleanly is ended at once.
-    if (!result.ok() || !m_office->waitForEnd(EndTime))
-        m_office->kill();
+    // An office that could not be told to end cleanly, or whose end the user gave up waiting
+    // for, is ended at once.
+    if (!result.ok() || !m_office->waitForEnd(EndTime, m_wait))
+        endByForce();
     return result;
 }
 
@@ -115,11 +117,18 @@ Result<QString> CalcSpreadsheet::rescueAndEnd() {
     const Status status =
         m_worker->rescue([session, kept] { return session->keepRecoveryCopies(*kept); }, FileTime);
     m_quit = true;
-    m_office->kill();
+    endByForce();
     if (!status.ok())
         return {Status::failure(status.code,
                                 QStringLiteral("The office did not answer; nothing was kept."))};
     return {{}, *kept};
+}
+
+void CalcSpreadsheet::endByForce() {
+    m_office->kill();
+    // A killed office takes a moment to go, a large one longer; the calls into it end with it.
+    if (m_office->running())
+        m_office->waitForEnd(EndTime, m_wait);
 }
 
 Result<QList<WorkbookId>> CalcSpreadsheet::workbooks() {

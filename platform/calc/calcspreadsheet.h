@@ -84,8 +84,11 @@ private:
     // Ends an office that does not answer, after trying recovery copies of its modified
     // workbooks beside the call it hangs in.
     Result<QString> rescueAndEnd();
+    // Kills the office and waits for it to go, the caller's windows answering meanwhile.
+    void endByForce();
 
     const CalcOptions m_options;
+    CallWait* const m_wait;
     std::unique_ptr<OfficeProcess> m_office;
     std::unique_ptr<CalcSession> m_session;
     std::unique_ptr<UnoWorker> m_worker;

@@ -1,21 +1,27 @@
 #include "officeprocess.h"
 
+#include "callwait.h"
+
 #include <QFile>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 extern char** environ;
 
 OfficeProcess::~OfficeProcess() {
-    if (running())
-        kill();
+    kill();
+    // Killed but not yet gone (a large office takes a while to tear down): reaped beside us.
+    if (m_pid > 0 && !m_ended)
+        std::thread([pid = m_pid] { ::waitpid(pid, nullptr, 0); }).detach();
     if (m_pidfd >= 0)
         ::close(m_pidfd);
 }
@@ -109,13 +115,28 @@ bool OfficeProcess::stopped() {
     return state == 'T' || state == 't';
 }
 
-bool OfficeProcess::waitForEnd(std::chrono::milliseconds timeout) {
-    if (ended())
-        return true;
-    pollfd end{m_pidfd, POLLIN, 0};
-    if (m_pidfd >= 0)
-        ::poll(&end, 1, int(timeout.count()));
-    return ended();
+bool OfficeProcess::waitForEnd(std::chrono::milliseconds timeout, CallWait* wait) {
+    using namespace std::chrono;
+    const steady_clock::time_point begun = steady_clock::now();
+    bool asked = false;
+    bool gone = ended();
+    while (!gone) {
+        const auto waited = duration_cast<milliseconds>(steady_clock::now() - begun);
+        if (waited >= timeout)
+            break;
+        // Without a pidfd this only pauses for the step.
+        pollfd end{m_pidfd, POLLIN, 0};
+        ::poll(&end, 1, int(std::min(CallWait::LookInterval, timeout - waited).count()));
+        gone = ended();
+        if (gone || !wait)
+            continue;
+        asked = true;
+        if (!wait->keepWaiting(waited))
+            break;
+    }
+    if (asked)
+        wait->waitEnded();
+    return gone;
 }
 
 void OfficeProcess::kill() {
@@ -124,5 +145,5 @@ void OfficeProcess::kill() {
         return;
     ::kill(-m_pid, SIGKILL);
     ::kill(m_pid, SIGKILL);
-    reap(0);
+    reap(WNOHANG);
 }

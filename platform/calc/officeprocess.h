@@ -8,6 +8,8 @@
 #include <chrono>
 #include <mutex>
 
+class CallWait;
+
 // The office program as a child process of ours. It is started by the thread that owns the
 // connection to it and dies with that thread (and so with the program). Its own process group
 // lets us end it with whatever it started.
@@ -30,9 +32,11 @@ public:
     int exitCode();
     // It is stopped by a signal (SIGSTOP) and cannot answer.
     bool stopped();
-    // Waits until it ends; false when it still runs after the time-out.
-    bool waitForEnd(std::chrono::milliseconds timeout);
-    // Ends it at once, with everything it started, and reaps it.
+    // Waits until it ends, in short steps between which wait (if any) lets the caller's windows
+    // answer; false when it still runs after the time-out or the user gave the wait up.
+    bool waitForEnd(std::chrono::milliseconds timeout, CallWait* wait = nullptr);
+    // Ends it at once, with everything it started, without waiting: a process the system has not
+    // taken away yet is reaped by a later look, or beside the program once this object goes.
     void kill();
 
 private:

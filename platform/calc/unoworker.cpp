@@ -6,8 +6,6 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-// How often a waiting caller looks at the office process and lets its windows answer.
-constexpr milliseconds LookInterval(20);
 
 Status officeEnded() {
     return Status::failure(SpreadsheetStatus::Closed, QStringLiteral("The office has ended."));
@@ -140,7 +138,7 @@ bool UnoWorker::await(const std::shared_ptr<Ticket>& ticket, milliseconds deadli
     bool asked = false;
     bool answered = false;
     for (;;) {
-        if (m_changed.wait_for(lock, LookInterval, [&] { return ticket->done; })) {
+        if (m_changed.wait_for(lock, CallWait::LookInterval, [&] { return ticket->done; })) {
             answered = true;
             break;
         }

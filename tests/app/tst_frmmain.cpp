@@ -92,6 +92,7 @@ private slots:
         QString storedWhileMacroRan = "unset";
         m_rig->factory.macros.insert("spreadsheet.xls!Tidy", [&](MemorySpreadsheet& sheet) {
             storedWhileMacroRan = openSettings()->value("Excel Macro/Name").toString();
+            click("cmdStart"); // ignored until the stop is done
             return sheet.setCell(1, 1, QStringLiteral("tidied")).ok();
         });
         m_rig->factory.saveAsAnswer = m_rig->path("closed.xls");

@@ -3,12 +3,15 @@
 #include "fakeserial.h"
 #include "filecontent.h"
 #include "memoryspreadsheet.h"
+#include "offthread.h"
 #include "recordingcaptureview.h"
 #include "spreadsheetcontract.h"
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+
+#include <atomic>
 
 using namespace Qt::StringLiterals;
 
@@ -188,6 +191,15 @@ private slots:
         QCOMPARE(seen.join(u"; "_s), gives);
         QVERIFY(rig.released() && !rig.serial.portOpen());
         QCOMPARE(rig.capture.CaptureStart(), !steps.contains("all gone")); // a new capture
+    }
+
+    // Long file work runs beside the window, whose events go on meanwhile.
+    void workOffThreadLetsTheWindowTurn() {
+        std::atomic_bool ticked = false;
+        bool seen = false;
+        QTimer::singleShot(10, [&] { ticked = true; });
+        runOffThread([&] { seen = QTest::qWaitFor([&] { return bool(ticked); }, 10000); });
+        QVERIFY(seen);
     }
 
     // The in-memory office keeps the contract that the real one is held to.

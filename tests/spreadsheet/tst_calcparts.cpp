@@ -24,11 +24,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A wait whose user gives up never; it counts the looks.
+// A wait whose windows turn and whose user gives up at the look given (0: never).
 struct FakeWait final : CallWait {
-    bool keepWaiting(std::chrono::milliseconds) override { return ++looks > 0; }
+    bool keepWaiting(std::chrono::milliseconds) override {
+        QCoreApplication::processEvents();
+        return ++looks != giveUpAt;
+    }
     void waitEnded() override { ++ended; }
-    int looks = 0, ended = 0;
+    int looks = 0, ended = 0, giveUpAt = 0;
 };
 
 // A worker on an office that only sleeps; held() jobs block it until letGo() or the rig ends.
@@ -114,11 +117,10 @@ private slots:
         QString asked;
         const ModalAnswer answer([&](QDialog* dialog) {
             if (reply != 0)
-                ModalAnswer([&](QDialog* box) {
-                    asked = qobject_cast<QMessageBox*>(box)->text();
-                    qobject_cast<QMessageBox*>(box)
-                        ->button(QMessageBox::StandardButton(reply))
-                        ->click();
+                ModalAnswer([&](QDialog* question) {
+                    auto* box = qobject_cast<QMessageBox*>(question);
+                    asked = box->text();
+                    box->button(QMessageBox::StandardButton(reply))->click();
                     if (reply == QMessageBox::No)
                         ModalAnswer([](QDialog*) {}); // Esc in the dialog shown again
                 });
@@ -212,6 +214,37 @@ private slots:
         QCOMPARE(rig.worker.landedRows(write(5, {}, {b})), 0);
         QCOMPARE(rig.worker.landedRows(write(5, {}, {a, b})), 1);
         QCOMPARE(rig.worker.landedRows(write(5, {}, {a, b})), 0); // the answer was taken
+    }
+
+    void officeEnd_data() {
+        QTest::addColumn<QString>("lives");   // seconds the office takes to end by itself
+        QTest::addColumn<int>("waitMs");      // how long its end is waited for
+        QTest::addColumn<int>("giveUpAt");    // the look at which the user gives up (0: never)
+        QTest::addColumn<bool>("endedAlone"); // the wait saw it end by itself
+        QTest::newRow("ends in time") << "0.3" << 60000 << 0 << true;
+        QTest::newRow("never ends, the wait runs out") << "600" << 1500 << 0 << false;
+        QTest::newRow("never ends, the user gives up") << "600" << 20000 << 30 << false;
+    }
+
+    void officeEnd() { // the windows turn throughout, also as the office is killed
+        QFETCH(QString, lives);
+        QFETCH(int, waitMs);
+        QFETCH(int, giveUpAt);
+        OfficeProcess office;
+        QVERIFY(office.start(u"/bin/sleep"_s, {lives}));
+        FakeWait wait;
+        wait.giveUpAt = giveUpAt;
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout,
+                [&] { longestGap = qMax(longestGap, sinceTick.restart()); });
+        sinceTick.start(), tick.start(10);
+        QTEST(office.waitForEnd(std::chrono::milliseconds(waitMs), &wait), "endedAlone");
+        office.kill(); // at once, without waiting for the system to take it away
+        QTRY_VERIFY(office.ended());
+        QVERIFY2(longestGap < 1000, qPrintable(u"the windows stood %1 ms"_s.arg(longestGap)));
+        QVERIFY(wait.ended == 1 && (giveUpAt == 0 || wait.looks == giveUpAt));
     }
 
     void officeThatDoesNotStart_data() {
