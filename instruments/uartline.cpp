@@ -40,12 +40,16 @@ bool UartLine::open(const QString& link, QString& error) {
             QStringLiteral("no pseudo-terminal: %1").arg(QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
-    // What the pseudo-terminal holds, raw as the program reads it: filled once, then emptied.
+    // What the pseudo-terminal holds, raw as the program reads it: filled until it takes no
+    // more after it had time to hand on within itself what it took, then emptied.
     ::cfmakeraw(&raw);
     ::tcsetattr(m_slave, TCSANOW, &raw);
     const QByteArray fill(4096, 'x');
-    for (qsizetype taken = 1; taken > 0 && m_ptyHolds < kKernelHolds; m_ptyHolds += taken)
+    for (qsizetype taken = 1; taken > 0 && m_ptyHolds < kKernelHolds; m_ptyHolds += taken) {
         taken = writeSome(m_master, fill.constData(), fill.size());
+        if (taken == 0 && ::poll(nullptr, 0, 20) == 0)
+            taken = writeSome(m_master, fill.constData(), fill.size());
+    }
     char drop[4096];
     pollfd readable{m_slave, POLLIN, 0};
     while (::poll(&readable, 1, 50) > 0 && ::read(m_slave, drop, sizeof drop) > 0) {

@@ -6,7 +6,8 @@
 // A serial line as the receiving end has it, made on a pseudo-terminal pair for the program to
 // read: the receiving kernel holds what arrived, up to 68 KB, until the program reads it, and
 // loses what comes beyond, as a real UART does. Arrivals never wait for the reader. The line
-// holds in itself what the pseudo-terminal, which holds less, cannot take.
+// holds in itself what the pseudo-terminal, which holds less, cannot take; as the share of the
+// pseudo-terminal varies with how it is written to, the line holds 68 KB give or take 4 KB.
 class UartLine {
 public:
     static constexpr qsizetype kKernelHolds = 68 * 1024;
