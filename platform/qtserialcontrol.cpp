@@ -132,9 +132,8 @@ void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error) {
     const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
     if (!gone || !m_serialPort.isOpen())
         return;
-    // Keep what arrived before the device went, then close once so that a hung-up device
-    // cannot raise a stream of further errors.
-    onReadyRead();
+    // What arrived before the device went is kept already: it was read as it came. Close once
+    // so that a hung-up device cannot raise a stream of further errors.
     const QString reason = m_serialPort.errorString();
     close();
     m_serialPort.clearError();
