@@ -6,7 +6,8 @@
 // the backlog when the instrument ended, lines lost and doubled, the time from Stop, pressed as
 // soon as the instrument ended with the backlog still waiting, to the question for a new name,
 // the longest time between two turns of the program's event loop (from Start until the office
-// has ended), and the peak memory of the program and of its office.
+// has ended, and the longest of each part: before Stop, to the question, to the office's end),
+// and the peak memory of the program and of its office.
 //
 //   bench_endtoend [--seconds S] [--bauds 9600,115200,921600] [--visible] [--flood] [--time]
 //                  [--uart] [--pause-office MS]
@@ -118,13 +119,21 @@ public:
     QTimer timer;
     QElapsedTimer turn;
     qint64 longestGapMs = 0;
+    // The same before Stop, from Stop to the question, and from the question to the office's end.
+    bool stopping = false;
+    qint64 gapBeforeStopMs = 0;
+    qint64 gapToQuestionMs = 0;
+    qint64 gapToEndMs = 0;
     std::optional<std::chrono::steady_clock::time_point> modalAt;
     std::chrono::steady_clock::time_point writtenAt;
     qint64 officePeakKiB = -1;
 
 private:
     void look() {
-        longestGapMs = qMax(longestGapMs, turn.restart());
+        const qint64 gap = turn.restart();
+        longestGapMs = qMax(longestGapMs, gap);
+        qint64& phase = !stopping ? gapBeforeStopMs : !modalAt ? gapToQuestionMs : gapToEndMs;
+        phase = qMax(phase, gap);
         if (m_run.window()) {
             if (const qint64 written = m_run.bytesWritten(); written > m_written) {
                 m_written = written;
@@ -216,6 +225,7 @@ struct Figures {
     qint64 uartLost = -1; // bytes a real line would have lost; -1: not on such a line
     qint64 stopToQuestionMs = -1;
     qint64 longestGapMs = -1;
+    QString gaps; // the longest gaps before Stop, to the question, to the office's end
     OrvaRows rows;
     qint64 programPeakKiB = -1;
     qint64 officePeakKiB = -1;
@@ -305,6 +315,7 @@ Figures runAt(int baud, const RunOptions& options, const QString& saved, const Q
         return figures;
     }
     const auto stopClicked = std::chrono::steady_clock::now();
+    watch.stopping = true;
     figures.sendSeconds = std::chrono::duration<double>(stopClicked - started).count();
     figures.backlog = figures.sent - run.bytesWritten() / kOrvaLineBytes;
     // Stop at once, with the backlog waiting: it is written before the question.
@@ -322,6 +333,10 @@ Figures runAt(int baud, const RunOptions& options, const QString& saved, const Q
             std::chrono::duration_cast<std::chrono::milliseconds>(*watch.modalAt - stopClicked)
                 .count();
     figures.longestGapMs = watch.longestGapMs;
+    figures.gaps = QStringLiteral("%1/%2/%3")
+                       .arg(watch.gapBeforeStopMs)
+                       .arg(watch.gapToQuestionMs)
+                       .arg(watch.gapToEndMs);
 
     const QList<SheetCells> sheets = readXls(saved);
     if (sheets.isEmpty()) {
@@ -408,9 +423,9 @@ int main(int argc, char* argv[]) {
                 options.uart ? ", on a line that loses what a real one loses" : "",
                 timed ? "; time of arrival on, late: row time - instrument's write, ms" : "",
                 qlonglong(options.officePause.count()));
-    std::printf("%10s %7s %9s %9s %9s %8s %5s %7s %8s %7s %11s %10s", "baud", "lines", "sent/s",
-                "landed/s", "landed", "backlog", "lost", "doubled", "stop ms", "gap ms",
-                "program MB", "office MB");
+    std::printf("%10s %7s %9s %9s %9s %8s %5s %7s %8s %7s %14s %11s %10s", "baud", "lines",
+                "sent/s", "landed/s", "landed", "backlog", "lost", "doubled", "stop ms", "gap ms",
+                "run/stop/end", "program MB", "office MB");
     std::printf(options.uart ? " %10s" : "", "bytes lost");
     std::printf(timed ? " %11s %8s %8s\n" : "\n", "late median", "late p99", "late max");
     QList<int> bauds;
@@ -434,11 +449,12 @@ int main(int argc, char* argv[]) {
             allLanded = false;
             continue;
         }
-        std::printf("%10s %7lld %9.1f %9.1f %9lld %8lld %5lld %7lld %8lld %7lld %11.1f %10.1f",
+        std::printf("%10s %7lld %9.1f %9.1f %9lld %8lld %5lld %7lld %8lld %7lld %14s %11.1f "
+                    "%10.1f",
                     qPrintable(name), f.sent, perSecond(f.sent, f.sendSeconds),
                     perSecond(f.rows.rows, f.landSeconds), f.rows.rows, f.backlog, f.rows.lost,
-                    f.rows.doubled, f.stopToQuestionMs, f.longestGapMs, f.programPeakKiB / 1024.0,
-                    f.officePeakKiB / 1024.0);
+                    f.rows.doubled, f.stopToQuestionMs, f.longestGapMs, qPrintable(f.gaps),
+                    f.programPeakKiB / 1024.0, f.officePeakKiB / 1024.0);
         if (options.uart)
             std::printf(" %10s", f.uartLost < 0 ? "-" : qPrintable(QString::number(f.uartLost)));
         std::printf(timed ? " %11lld %8lld %8lld\n" : "\n", f.late.median, f.late.p99, f.late.most);
