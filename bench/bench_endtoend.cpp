@@ -3,16 +3,23 @@
 // this process) with a LibreOffice of its own; Stop saves the workbook, which an independent
 // reader reads back. For each speed it prints the lines sent per second, the lines landed in
 // the saved workbook per second (from the first line sent until the last one was written),
-// the backlog when the instrument ended, lines lost and doubled, the time from Stop to the
-// question for a new name, the longest time between two turns of the program's event loop
-// (from Start to that question), and the peak memory of the program and of its office.
+// the backlog when the instrument ended, lines lost and doubled, the time from Stop, pressed as
+// soon as the instrument ended with the backlog still waiting, to the question for a new name,
+// the longest time between two turns of the program's event loop (from Start until the office
+// has ended, and the longest of each part: before Stop, to the question, to the office's end),
+// and the peak memory of the program and of its office.
 //
 //   bench_endtoend [--seconds S] [--bauds 9600,115200,921600] [--visible] [--flood] [--time]
+//                  [--uart] [--pause-office MS]
 //
 // --visible shows the office's window on the current display; --flood adds a run in which
 // the instrument writes 60,000 lines as fast as the pseudo-terminal takes them. --time turns the
 // port's time of arrival on and adds how late each row's time is after the instrument's write of
-// its line (median, 99th percentile and most), from the times the instrument logs.
+// its line (median, 99th percentile and most), from the times the instrument logs. --uart plays
+// the line speeds on a line that loses what a real serial line's kernel cannot hold (68 KB) and
+// adds the bytes it lost: a pseudo-terminal pair makes its writer wait while the program does not
+// read, a real line does not. --pause-office stops the office (SIGSTOP) halfway through the
+// sending time for that many milliseconds.
 
 #include "frmmain.h"
 #include "officetesthome.h"
@@ -23,6 +30,7 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -30,8 +38,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <optional>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -64,32 +74,107 @@ bool resetPeakMemory() {
     return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
 }
 
-// The longest time between two turns of the event loop from start() to the first modal dialog
-// (within the watching timer's 10 ms), and when that dialog showed. The dialog is seen as it
-// shows: one answered at once may be gone before the timer's next turn.
+// True when none of the processes runs any more (ended, reaped or not).
+bool ended(const QList<pid_t>& processes) {
+    return std::ranges::all_of(processes, [](pid_t pid) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return true;
+        const QByteArray fields = stat.readAll();
+        return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
+    });
+}
+
+// Watches the program from start() until its office has ended: the longest time between two
+// turns of the event loop (within the watching timer's 10 ms, modal dialogs' loops included),
+// when the first modal dialog showed and the office's peak memory then, and when the last
+// bytes were written. The dialog is seen as it shows: one answered at once may be gone before
+// the timer's next turn.
 class EventLoopWatch final : public QObject {
 public:
+    EventLoopWatch(const ProgramRun& run, const QList<pid_t>& offices)
+        : m_run(run)
+        , m_offices(offices) {}
+
     void start() {
         turn.start();
-        timer.callOnTimeout([this] { longestGapMs = qMax(longestGapMs, turn.restart()); });
+        timer.callOnTimeout([this] { look(); });
         timer.start(10);
         qApp->installEventFilter(this);
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && timer.isActive() && watched->isWidgetType() &&
+        if (event->type() == QEvent::Show && !modalAt && watched->isWidgetType() &&
             static_cast<QWidget*>(watched)->isModal()) {
             modalAt = std::chrono::steady_clock::now();
-            longestGapMs = qMax(longestGapMs, turn.elapsed());
-            timer.stop();
+            look();
+            if (!m_offices.isEmpty())
+                officePeakKiB = peakMemoryKiB(m_offices.first());
         }
         return false;
     }
 
+    bool officeEnded() const { return !timer.isActive(); }
+
     QTimer timer;
     QElapsedTimer turn;
     qint64 longestGapMs = 0;
+    // The same before Stop, from Stop to the question, and from the question to the office's end.
+    bool stopping = false;
+    qint64 gapBeforeStopMs = 0;
+    qint64 gapToQuestionMs = 0;
+    qint64 gapToEndMs = 0;
     std::optional<std::chrono::steady_clock::time_point> modalAt;
+    std::chrono::steady_clock::time_point writtenAt;
+    qint64 officePeakKiB = -1;
+
+private:
+    void look() {
+        const qint64 gap = turn.restart();
+        longestGapMs = qMax(longestGapMs, gap);
+        qint64& phase = !stopping ? gapBeforeStopMs : !modalAt ? gapToQuestionMs : gapToEndMs;
+        phase = qMax(phase, gap);
+        if (m_run.window()) {
+            if (const qint64 written = m_run.bytesWritten(); written > m_written) {
+                m_written = written;
+                writtenAt = std::chrono::steady_clock::now();
+            }
+        }
+        if (modalAt && ended(m_offices))
+            timer.stop();
+    }
+
+    const ProgramRun& m_run;
+    const QList<pid_t> m_offices;
+    qint64 m_written = 0;
+};
+
+// Stops the processes for a time, after a delay, on a thread of its own: the event loop may
+// be held in a call to them meanwhile.
+class Pause {
+public:
+    Pause(const QList<pid_t>& processes, std::chrono::milliseconds after,
+          std::chrono::milliseconds length) {
+        if (length.count() <= 0)
+            return;
+        m_thread = std::thread([=] {
+            std::this_thread::sleep_for(after);
+            for (const pid_t pid : processes)
+                ::kill(pid, SIGSTOP);
+            std::this_thread::sleep_for(length);
+            for (const pid_t pid : processes)
+                ::kill(pid, SIGCONT);
+        });
+    }
+    ~Pause() {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    Pause(const Pause&) = delete;
+    Pause& operator=(const Pause&) = delete;
+
+private:
+    std::thread m_thread;
 };
 
 // How late the rows' times are after the instrument's writes of their lines, in milliseconds.
@@ -136,9 +221,11 @@ struct Figures {
     qint64 sent = 0;
     double sendSeconds = 0;
     double landSeconds = 0;
-    qint64 backlog = 0; // lines received or on their way, not written, when sending ended
+    qint64 backlog = 0;   // lines received or on their way, not written, when sending ended
+    qint64 uartLost = -1; // bytes a real line would have lost; -1: not on such a line
     qint64 stopToQuestionMs = -1;
     qint64 longestGapMs = -1;
+    QString gaps; // the longest gaps before Stop, to the question, to the office's end
     OrvaRows rows;
     qint64 programPeakKiB = -1;
     qint64 officePeakKiB = -1;
@@ -146,55 +233,110 @@ struct Figures {
     QString problem;
 };
 
+// celvane-instrument on a line of its own that loses what a real serial line loses (see its
+// --uart). It waits to play until told, so that the program can open the line first.
+class UartInstrument {
+public:
+    ~UartInstrument() {
+        m_process.closeWriteChannel(); // the line goes
+        m_process.waitForFinished(5000);
+    }
+    // Starts it and waits until its line exists; false when it did not.
+    bool start(qint64 lines, int baud, const QStringList& more) {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QCoreApplication::applicationDirPath() +
+                            QStringLiteral("/celvane-instrument"),
+                        QStringLiteral("--model orva --interval 0 --count %1 --baud %2 --uart")
+                                .arg(lines)
+                                .arg(baud)
+                                .split(u' ')
+                            << line() << more);
+        return m_process.waitForStarted(10000) &&
+               ProgramRun::turnUntil([this] { return QFileInfo::exists(line()); }, 10s);
+    }
+    QString line() const { return m_dir.filePath(QStringLiteral("line")); }
+    // Plays until the program has read what the line kept, and gives the bytes lost; -1 when the
+    // instrument failed.
+    qint64 play(std::chrono::milliseconds timeout) {
+        m_process.write("\n");
+        ProgramRun::turnUntil([this] { return m_process.canReadLine(); }, timeout);
+        const QList<QByteArray> report = m_process.readLine().split(' ');
+        return report.size() == 3 && report[1] == "bytes" ? report[0].toLongLong() : -1;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+};
+
+// How the runs go.
+struct RunOptions {
+    int seconds = 15;
+    bool uart = false; // on a line that loses what a real one loses
+    std::chrono::milliseconds officePause{0};
+};
+
 // A run at a line speed, or a flood when baud is 0; with the time of arrival when writeLog names
 // the file for the instrument's log of its writes.
-Figures runAt(int baud, int seconds, const QString& saved, const QString& writeLog) {
+Figures runAt(int baud, const RunOptions& options, const QString& saved, const QString& writeLog) {
     Figures figures;
-    figures.sent = baud == 0 ? kFloodLines : qint64(seconds) * baud / kBitsPerByte / kOrvaLineBytes;
-    const qint64 bytes = figures.sent * kOrvaLineBytes;
+    figures.sent =
+        baud == 0 ? kFloodLines : qint64(options.seconds) * baud / kBitsPerByte / kOrvaLineBytes;
     if (!resetPeakMemory())
         std::fprintf(stderr, "peak memory cannot be reset: it counts from the bench's start\n");
 
     const bool timed = !writeLog.isEmpty();
+    const auto port =
+        timed ? QMap<QString, QString>{{QStringLiteral("COM1Time"), QStringLiteral("on")}}
+              : QMap<QString, QString>();
+    const QStringList more =
+        timed ? QStringList{QStringLiteral("--write-log"), writeLog} : QStringList();
+    const bool uart = options.uart && baud != 0; // a flood is for the landing only
+    const int lineBaud = baud == 0 ? kFloodBaud : baud;
+    UartInstrument line; // outlives the program, which lets it go at Stop
     ProgramRun run;
-    if (!run.start(timed
-                       ? QMap<QString, QString>{{QStringLiteral("COM1Time"), QStringLiteral("on")}}
-                       : QMap<QString, QString>())) {
+    if (uart && !line.start(figures.sent, lineBaud, more)) {
+        figures.problem = QStringLiteral("the instrument made no line");
+        return figures;
+    }
+    if (!run.start(port, uart ? line.line() : QString())) {
         figures.problem = run.problem();
         return figures;
     }
     const QList<pid_t> offices = officeProcesses();
-    EventLoopWatch watch;
+    EventLoopWatch watch(run, offices);
     watch.start();
-    QElapsedTimer clock;
-    clock.start();
-    if (!run.playInstrument("orva", figures.sent, baud == 0 ? kFloodBaud : baud,
-                            std::chrono::seconds(seconds * 4 + 60),
-                            timed ? QStringList{QStringLiteral("--write-log"), writeLog}
-                                  : QStringList())) {
-        figures.problem = run.problem();
+    const auto started = std::chrono::steady_clock::now();
+    const Pause pause(offices, std::chrono::seconds(options.seconds) / 2, options.officePause);
+    const auto timeout = std::chrono::seconds(options.seconds * 4 + 60);
+    if (uart ? (figures.uartLost = line.play(timeout)) < 0
+             : !run.playInstrument("orva", figures.sent, lineBaud, timeout, more)) {
+        figures.problem = uart ? QStringLiteral("the instrument failed") : run.problem();
         return figures;
     }
-    figures.sendSeconds = clock.nsecsElapsed() / 1e9;
-    figures.backlog = figures.sent - run.bytesWritten() / kOrvaLineBytes;
-    if (!run.waitUntilWritten(bytes, 3600s)) {
-        figures.problem = run.problem();
-        return figures;
-    }
-    figures.landSeconds = clock.nsecsElapsed() / 1e9;
-    if (!offices.isEmpty())
-        figures.officePeakKiB = peakMemoryKiB(offices.first());
     const auto stopClicked = std::chrono::steady_clock::now();
-    if (!run.stopSavingAs(saved)) {
-        figures.problem = run.problem();
+    watch.stopping = true;
+    figures.sendSeconds = std::chrono::duration<double>(stopClicked - started).count();
+    figures.backlog = figures.sent - run.bytesWritten() / kOrvaLineBytes;
+    // Stop at once, with the backlog waiting: it is written before the question.
+    if (!run.stopSavingAs(saved) ||
+        !ProgramRun::turnUntil([&] { return watch.officeEnded(); }, std::chrono::minutes(2))) {
+        figures.problem =
+            run.problem().isEmpty() ? QStringLiteral("the office did not end") : run.problem();
         return figures;
     }
+    figures.landSeconds = std::chrono::duration<double>(watch.writtenAt - started).count();
     figures.programPeakKiB = peakMemoryKiB();
+    figures.officePeakKiB = watch.officePeakKiB;
     if (watch.modalAt)
         figures.stopToQuestionMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(*watch.modalAt - stopClicked)
                 .count();
     figures.longestGapMs = watch.longestGapMs;
+    figures.gaps = QStringLiteral("%1/%2/%3")
+                       .arg(watch.gapBeforeStopMs)
+                       .arg(watch.gapToQuestionMs)
+                       .arg(watch.gapToEndMs);
 
     const QList<SheetCells> sheets = readXls(saved);
     if (sheets.isEmpty()) {
@@ -243,11 +385,24 @@ int main(int argc, char* argv[]) {
         QStringLiteral("time"),
         QStringLiteral("Turn the time of arrival on (COM1Time=on) and tell how late the rows' "
                        "times are after the instrument wrote their lines."));
-    parser.addOptions({secondsOption, baudsOption, visibleOption, floodOption, timeOption});
+    const QCommandLineOption uartOption(
+        QStringLiteral("uart"),
+        QStringLiteral("Play the line speeds on a line that loses what a real serial line's kernel "
+                       "cannot hold (68 KB), and tell the bytes lost."));
+    const QCommandLineOption pauseOption(
+        QStringLiteral("pause-office"),
+        QStringLiteral("Stop the office halfway through the sending time for this long."),
+        QStringLiteral("ms"), QStringLiteral("0"));
+    parser.addOptions({secondsOption, baudsOption, visibleOption, floodOption, timeOption,
+                       uartOption, pauseOption});
     parser.process(app);
-    const int seconds = parser.value(secondsOption).toInt();
-    if (seconds <= 0) {
-        std::fprintf(stderr, "--seconds must be a positive whole number\n");
+    RunOptions options;
+    options.seconds = parser.value(secondsOption).toInt();
+    options.uart = parser.isSet(uartOption);
+    options.officePause = std::chrono::milliseconds(parser.value(pauseOption).toInt());
+    if (options.seconds <= 0 || options.officePause.count() < 0) {
+        std::fprintf(stderr,
+                     "--seconds must be a positive whole number, --pause-office 0 or more\n");
         return 2;
     }
 
@@ -262,12 +417,16 @@ int main(int argc, char* argv[]) {
         qunsetenv("CELVANE_HEADLESS");
     const QTemporaryDir files;
     const bool timed = parser.isSet(timeOption);
-    std::printf("ORVA lines (50 bytes) for %d s at each speed, into a %s LibreOffice%s\n", seconds,
-                visible ? "visible" : "headless",
-                timed ? "; time of arrival on, late: row time - instrument's write, ms" : "");
-    std::printf("%10s %7s %9s %9s %9s %8s %5s %7s %8s %7s %11s %10s", "baud", "lines", "sent/s",
-                "landed/s", "landed", "backlog", "lost", "doubled", "stop ms", "gap ms",
-                "program MB", "office MB");
+    std::printf("ORVA lines (50 bytes) for %d s at each speed, into a %s LibreOffice%s%s; office "
+                "stopped for %lld ms\n",
+                options.seconds, visible ? "visible" : "headless",
+                options.uart ? ", on a line that loses what a real one loses" : "",
+                timed ? "; time of arrival on, late: row time - instrument's write, ms" : "",
+                qlonglong(options.officePause.count()));
+    std::printf("%10s %7s %9s %9s %9s %8s %5s %7s %8s %7s %14s %11s %10s", "baud", "lines",
+                "sent/s", "landed/s", "landed", "backlog", "lost", "doubled", "stop ms", "gap ms",
+                "run/stop/end", "program MB", "office MB");
+    std::printf(options.uart ? " %10s" : "", "bytes lost");
     std::printf(timed ? " %11s %8s %8s\n" : "\n", "late median", "late p99", "late max");
     QList<int> bauds;
     for (const QString& text : parser.value(baudsOption).split(u',', Qt::SkipEmptyParts)) {
@@ -283,18 +442,21 @@ int main(int argc, char* argv[]) {
     for (const int baud : std::as_const(bauds)) {
         const QString name = baud == 0 ? QStringLiteral("flood") : QString::number(baud);
         const Figures f =
-            runAt(baud, seconds, files.filePath(name + QStringLiteral(".xls")),
+            runAt(baud, options, files.filePath(name + QStringLiteral(".xls")),
                   timed ? files.filePath(name + QStringLiteral("-writes.txt")) : QString());
         if (!f.problem.isEmpty()) {
             std::printf("%10s  failed: %s\n", qPrintable(name), qPrintable(f.problem));
             allLanded = false;
             continue;
         }
-        std::printf("%10s %7lld %9.1f %9.1f %9lld %8lld %5lld %7lld %8lld %7lld %11.1f %10.1f",
+        std::printf("%10s %7lld %9.1f %9.1f %9lld %8lld %5lld %7lld %8lld %7lld %14s %11.1f "
+                    "%10.1f",
                     qPrintable(name), f.sent, perSecond(f.sent, f.sendSeconds),
                     perSecond(f.rows.rows, f.landSeconds), f.rows.rows, f.backlog, f.rows.lost,
-                    f.rows.doubled, f.stopToQuestionMs, f.longestGapMs, f.programPeakKiB / 1024.0,
-                    f.officePeakKiB / 1024.0);
+                    f.rows.doubled, f.stopToQuestionMs, f.longestGapMs, qPrintable(f.gaps),
+                    f.programPeakKiB / 1024.0, f.officePeakKiB / 1024.0);
+        if (options.uart)
+            std::printf(" %10s", f.uartLost < 0 ? "-" : qPrintable(QString::number(f.uartLost)));
         std::printf(timed ? " %11lld %8lld %8lld\n" : "\n", f.late.median, f.late.p99, f.late.most);
         if (!f.rows.complete()) {
             std::printf("         first problem: %s\n", qPrintable(f.rows.firstProblem));

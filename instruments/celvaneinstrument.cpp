@@ -1,6 +1,7 @@
 // celvane-instrument: plays an emulated instrument on a serial device.
 
 #include "instrumentplayer.h"
+#include "uartline.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,25 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+
+// Opens the device and sets its line; false, with the reason on the error output, when it
+// cannot be opened.
+static bool openPort(QSerialPort& port, const InstrumentPlayer::Options& options) {
+    port.setPortName(options.device);
+    if (!port.open(QIODevice::WriteOnly)) {
+        std::fprintf(stderr, "celvane-instrument: cannot open %s: %s\n", qPrintable(options.device),
+                     qPrintable(port.errorString()));
+        return false;
+    }
+    // A real port may refuse a speed it cannot do; a pseudo-terminal may refuse parity and
+    // data bits other than 8.
+    if (!options.line.applyTo(port))
+        std::fprintf(stderr,
+                     "celvane-instrument: %s does not take these line settings; "
+                     "sending anyway\n",
+                     qPrintable(options.device));
+    return true;
+}
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -25,19 +45,17 @@ int main(int argc, char* argv[]) {
     }
 
     QSerialPort port;
-    port.setPortName(options->device);
-    if (!port.open(QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "celvane-instrument: cannot open %s: %s\n",
-                     qPrintable(options->device), qPrintable(port.errorString()));
+    UartLine uart;
+    if (!options->uartLink.isEmpty()) {
+        if (!uart.open(options->uartLink, error)) {
+            std::fprintf(stderr, "celvane-instrument: %s\n", qPrintable(error));
+            return 1;
+        }
+        // The program opens the line meanwhile.
+        std::getchar();
+    } else if (!openPort(port, *options)) {
         return 1;
     }
-    // A real port may refuse a speed it cannot do; a pseudo-terminal may refuse parity and
-    // data bits other than 8.
-    if (!options->line.applyTo(port))
-        std::fprintf(stderr,
-                     "celvane-instrument: %s does not take these line settings; "
-                     "sending anyway\n",
-                     qPrintable(options->device));
 
     QFile writeLog(options->writeLog);
     if (!options->writeLog.isEmpty() && !writeLog.open(QIODevice::WriteOnly | QIODevice::Text)) {
@@ -67,7 +85,9 @@ int main(int argc, char* argv[]) {
             writeLog.write(QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + ' ' +
                            QByteArray::number(batchStart) + ' ' + QByteArray::number(sent) + '\n');
         batchStart = sent + 1;
-        if (port.write(batch) != batch.size() || !port.waitForBytesWritten(5000)) {
+        if (!options->uartLink.isEmpty()) {
+            uart.arrive(batch);
+        } else if (port.write(batch) != batch.size() || !port.waitForBytesWritten(5000)) {
             std::fprintf(stderr, "celvane-instrument: writing to %s failed: %s\n",
                          qPrintable(options->device), qPrintable(port.errorString()));
             return 1;
@@ -75,7 +95,18 @@ int main(int argc, char* argv[]) {
         batch.clear();
         std::this_thread::sleep_until(next);
     }
-    port.flush();
+    if (options->uartLink.isEmpty()) {
+        port.flush();
+    } else {
+        // Read to the end when nothing waits for a while: the pseudo-terminal hands what it
+        // holds on to the reader in steps.
+        for (int quiet = 0; quiet < 3; quiet = uart.drained() ? quiet + 1 : 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::printf("%lld bytes lost\n", uart.lost());
+        std::fflush(stdout);
+        while (std::getchar() != EOF) {
+        }
+    }
     if (writeLog.isOpen() && !writeLog.flush()) {
         std::fprintf(stderr, "celvane-instrument: writing %s failed: %s\n",
                      qPrintable(options->writeLog), qPrintable(writeLog.errorString()));

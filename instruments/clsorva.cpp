@@ -25,8 +25,9 @@ QString clsOrva::getFourDigitIndex() const {
 }
 
 QString clsOrva::nextOutput() {
-    const QDate date = clock.now().date();
-    const QTime time = clock.now().time();
+    const QDateTime now = clock.now();
+    const QDate date = now.date();
+    const QTime time = now.time();
     const QLatin1Char zero('0');
     return QString::number(leadingNumber) + u' ' + getFourDigitIndex() + QStringLiteral(" :: ") +
            QStringLiteral("%1-%2-%3")
@@ -75,14 +76,11 @@ QString clsOrva::randomValue(qint16 min, qint16 max) {
 }
 
 float clsOrva::draw() {
-    // Re-seeding from the clock alone would give the same value to every draw within one
-    // millisecond (both values of a line, or a test's fixed clock); the time of day is mixed
-    // into the generator's present state instead.
+    // The time of day is mixed into each draw: a bijection of the generator's output, so the
+    // draws stay uniform, and two draws within one millisecond (both values of a line, or a
+    // test's fixed clock) still differ, the generator having moved on.
     const quint32 msecs = quint32(clock.now().time().msecsSinceStartOfDay());
-    const quint32 state[] = {quint32(generator()), quint32(generator()), quint32(generator()),
-                             quint32(generator())};
-    std::seed_seq seed{state[0], state[1], state[2], state[3], msecs};
-    generator.seed(seed);
-    // The top 24 bits of one output, scaled: exactly representable, 0 <= r < 1.
-    return float(generator() >> 8) * 0x1p-24f;
+    const quint32 mixed = quint32(generator()) ^ (msecs * 0x9E3779B9u);
+    // The top 24 bits, scaled: exactly representable, 0 <= r < 1.
+    return float(mixed >> 8) * 0x1p-24f;
 }

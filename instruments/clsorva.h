@@ -32,7 +32,7 @@ private:
     QString randomTemperature();
     // A whole number drawn from min..max (see the .cpp for a minimum above the maximum).
     QString randomValue(qint16 min, qint16 max);
-    // One uniform draw in [0, 1), after mixing the time of day into the generator.
+    // One uniform draw in [0, 1), the time of day mixed into it.
     float draw();
 
     const Clock& clock;

@@ -36,7 +36,16 @@ std::optional<InstrumentPlayer::Options> InstrumentPlayer::parse(const QStringLi
                        "milliseconds since the epoch, and the running numbers (0, 1, ...) of its "
                        "first and last output."),
         QStringLiteral("file"));
-    parser.addOptions({model, device, interval, count, baud, settings, writeLog});
+    const QCommandLineOption uart(
+        QStringLiteral("uart"),
+        QStringLiteral("In place of --device, a line made on a pseudo-terminal pair that loses "
+                       "text as a real serial line does: the program's end is linked at path, and "
+                       "what the receiving end's kernel cannot hold (68 KB) is lost. Plays once a "
+                       "line is read from standard input, then writes the bytes lost to standard "
+                       "output when the program has read the rest, and keeps the line until "
+                       "standard input ends."),
+        QStringLiteral("path"));
+    parser.addOptions({model, device, interval, count, baud, settings, writeLog, uart});
     parser.process(arguments);
 
     Options options;
@@ -51,8 +60,9 @@ std::optional<InstrumentPlayer::Options> InstrumentPlayer::parse(const QStringLi
     }
     options.device = parser.value(device);
     options.writeLog = parser.value(writeLog);
-    if (options.device.isEmpty()) {
-        error = QStringLiteral("--device is needed");
+    options.uartLink = parser.value(uart);
+    if (options.device.isEmpty() == options.uartLink.isEmpty()) {
+        error = QStringLiteral("--device or --uart is needed, not both");
         return std::nullopt;
     }
     bool ok = false;

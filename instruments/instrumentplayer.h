@@ -24,6 +24,7 @@ public:
         qint64 count = 0;     // outputs to send; 0: without end
         LineSettings line;
         QString writeLog; // where each write is logged; empty: nowhere
+        QString uartLink; // where a line made for the run is linked, in place of the device
     };
 
     // The options from the command line; an error text instead when they are not usable.

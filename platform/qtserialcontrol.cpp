@@ -11,12 +11,27 @@ QtSerialControl::QtSerialControl(const SerialDevices& devices, QObject* parent)
     , m_devices(devices) {
     // Nothing may be lost while the capture is paused: no limit on what the port collects.
     m_serialPort.setReadBufferSize(0);
-    connect(&m_serialPort, &QSerialPort::errorOccurred, this, &QtSerialControl::onErrorOccurred);
-    connect(&m_serialPort, &QSerialPort::readyRead, this, &QtSerialControl::onReadyRead);
+    // The port is read where it lives, as the text arrives.
+    connect(&m_serialPort, &QSerialPort::errorOccurred, this, &QtSerialControl::onErrorOccurred,
+            Qt::DirectConnection);
+    connect(&m_serialPort, &QSerialPort::readyRead, this, &QtSerialControl::onReadyRead,
+            Qt::DirectConnection);
+    m_serialPort.moveToThread(&m_reader);
+    m_reader.start();
+}
+
+QtSerialControl::~QtSerialControl() {
+    onReader([this] { close(); });
+    m_reader.quit();
+    m_reader.wait();
+}
+
+template <class Work> void QtSerialControl::onReader(Work work) {
+    QMetaObject::invokeMethod(&m_serialPort, work, Qt::BlockingQueuedConnection);
 }
 
 bool QtSerialControl::setCommPort(qint16 port) {
-    if (port < 1 || m_serialPort.isOpen())
+    if (port < 1 || m_open)
         return false;
     m_commPort = port;
     return true;
@@ -24,12 +39,12 @@ bool QtSerialControl::setCommPort(qint16 port) {
 
 bool QtSerialControl::setPortOpen(bool open) {
     if (!open) {
-        if (!m_serialPort.isOpen())
+        if (!m_open)
             return false;
-        close();
+        onReader([this] { close(); });
         return true;
     }
-    if (m_serialPort.isOpen())
+    if (m_open)
         return false;
     const PortSettings settings = PortSettings::read(m_commPort, &m_openError);
     if (!m_openError.isEmpty())
@@ -40,24 +55,30 @@ bool QtSerialControl::setPortOpen(bool open) {
 
 bool QtSerialControl::openDevice(const QString& device, const LineSettings& line,
                                  const LineFormat& format, const QString& lineName) {
-    if (m_serialPort.isOpen())
-        close();
-    m_openError.clear();
-    m_serialPort.setPortName(device);
-    if (!m_devices.mayOpen(device) || !m_serialPort.open(QIODevice::ReadOnly)) {
-        m_openError = whyNotOpened(device);
-        m_serialPort.clearError();
+    onReader([&] { m_openError = open(device, line, lineName); });
+    if (!m_openError.isEmpty())
         return false;
-    }
-    if (!line.applyTo(m_serialPort)) {
-        close();
-        m_openError =
-            QStringLiteral("%1 \"%2\" is refused by %3").arg(lineName, line.text(), device);
-        return false;
-    }
     m_format = format;
     m_lost = false;
     return true;
+}
+
+QString QtSerialControl::open(const QString& device, const LineSettings& line,
+                              const QString& lineName) {
+    if (m_serialPort.isOpen())
+        close();
+    m_serialPort.setPortName(device);
+    if (!m_devices.mayOpen(device) || !m_serialPort.open(QIODevice::ReadOnly)) {
+        const QString why = whyNotOpened(device);
+        m_serialPort.clearError();
+        return why;
+    }
+    if (!line.applyTo(m_serialPort)) {
+        close();
+        return QStringLiteral("%1 \"%2\" is refused by %3").arg(lineName, line.text(), device);
+    }
+    m_open = true;
+    return {};
 }
 
 QString QtSerialControl::whyNotOpened(const QString& device) const {
@@ -83,37 +104,26 @@ QString QtSerialControl::whyNotOpened(const QString& device) const {
 }
 
 ReceivedText QtSerialControl::input() {
-    takeAvailable();
     ReceivedText taken;
+    const QMutexLocker lock(&m_mutex);
     std::swap(taken, m_pending);
     return taken;
 }
 
 void QtSerialControl::onReadyRead() {
-    const qint64 available = m_serialPort.bytesAvailable();
-    if (available <= m_stamped)
+    const QByteArray bytes = m_serialPort.readAll();
+    if (bytes.isEmpty())
         return;
-    m_stamped = available;
-    m_pending.arrivals.append(
-        {m_pending.text.size() + available, QDateTime::currentMSecsSinceEpoch()});
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const QMutexLocker lock(&m_mutex);
+    m_pending.text += QString::fromLatin1(bytes);
+    m_pending.arrivals.append({m_pending.text.size(), now});
 }
 
 void QtSerialControl::close() {
-    m_serialPort.close();
-    // What the port held unread is gone with it, and so are the times of it.
-    m_pending.arrivals.removeIf([this](const ReceivedText::Arrival& arrival) {
-        return arrival.end > m_pending.text.size();
-    });
-    m_stamped = 0;
-}
-
-void QtSerialControl::takeAvailable() {
-    if (!m_serialPort.isOpen())
-        return;
-    // Bytes the port read without telling us yet are stamped now.
-    onReadyRead();
-    m_pending.text += QString::fromLatin1(m_serialPort.readAll());
-    m_stamped = 0;
+    if (m_serialPort.isOpen())
+        m_serialPort.close();
+    m_open = false;
 }
 
 void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error) {
@@ -122,9 +132,8 @@ void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error) {
     const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
     if (!gone || !m_serialPort.isOpen())
         return;
-    // Keep what arrived before the device went, then close once so that a hung-up device
-    // cannot raise a stream of further errors.
-    takeAvailable();
+    // What arrived before the device went is kept already: it was read as it came. Close once
+    // so that a hung-up device cannot raise a stream of further errors.
     const QString reason = m_serialPort.errorString();
     close();
     m_serialPort.clearError();

@@ -1,7 +1,9 @@
 #include "fixedclock.h"
 #include "instrumentplayer.h"
 #include "modeloutputs.h"
+#include "uartline.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -110,6 +112,28 @@ private slots:
                          u" after %1 us"_s.arg(player.pauseAfter(output).count()),
                      row.section(" = ", 1));
         }
+    }
+
+    void uartLineLosesWhatItsKernelCannotHold_data() {
+        // Bytes arriving in two bursts while the program does not read; the bytes lost of them.
+        QTest::addColumn<int>("arriving");
+        QTest::addColumn<int>("lost");
+        QTest::newRow("less than 68 KB") << 60000 << 0;
+        QTest::newRow("more") << 100000 << 100000 - 68 * 1024;
+    }
+
+    void uartLineLosesWhatItsKernelCannotHold() {
+        QFETCH(int, arriving);
+        QFETCH(int, lost);
+        const QTemporaryDir dir;
+        UartLine line;
+        QString error;
+        QVERIFY2(line.open(dir.filePath("line"), error), qPrintable(error));
+        line.arrive(QByteArray(arriving / 2, 'x'));
+        QTest::qSleep(50);
+        line.arrive(QByteArray(arriving - arriving / 2, 'x'));
+        // The pseudo-terminal's own share varies by a few KB with how it was written to.
+        QVERIFY2(qAbs(line.lost() - lost) <= 4096, qPrintable(QString::number(line.lost())));
     }
 };
 

@@ -31,16 +31,18 @@ public:
         }
     }
 
-    // port: COM 1's keys beside its device, such as {"COM1Time", "on"}.
-    bool start(const QMap<QString, QString>& port = {}) {
-        if (!m_pty.start())
+    // port: COM 1's keys beside its device, such as {"COM1Time", "on"}; device: COM 1's device
+    // in place of a pseudo-terminal pair.
+    bool start(const QMap<QString, QString>& port = {}, const QString& device = {}) {
+        if (device.isEmpty() && !m_pty.start())
             return fail(QStringLiteral("socat could not make a pseudo-terminal pair"));
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
         const auto settings = openSettings();
         settings->remove(QStringLiteral("Ports"));
         settings->setValue(QStringLiteral("Communication/ComPort"), QStringLiteral("1"));
-        settings->setValue(QStringLiteral("Ports/COM1"), m_pty.deviceA());
+        settings->setValue(QStringLiteral("Ports/COM1"),
+                           device.isEmpty() ? m_pty.deviceA() : device);
         for (auto key = port.cbegin(); key != port.cend(); ++key)
             settings->setValue(QStringLiteral("Ports/") + key.key(), key.value());
         settings->sync();
@@ -95,11 +97,6 @@ public:
     }
     QString problem() const { return m_problem; }
 
-private:
-    // Stop writes what waits first, in passes between which the window goes on answering.
-    static constexpr int kPatienceMs = 3600 * 1000;
-
-    bool fail(const QString& problem) { return m_problem = problem, false; }
     // Turns the event loop until done or the timeout, looking every 10 ms. Unlike QTest::qWaitFor
     // it never sleeps with events waiting: the program reads its port as promptly as in its own
     // event loop.
@@ -115,6 +112,12 @@ private:
         loop.exec();
         return done();
     }
+
+private:
+    // Stop writes what waits first, in passes between which the window goes on answering.
+    static constexpr int kPatienceMs = 3600 * 1000;
+
+    bool fail(const QString& problem) { return m_problem = problem, false; }
     void click(const char* name) {
         QTest::mouseClick(window()->findChild<QPushButton*>(name), Qt::LeftButton);
     }

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -64,7 +65,7 @@ private slots:
         QtSerialControl port(devices);
         const qint64 sent = QDateTime::currentMSecsSinceEpoch();
         QVERIFY(port.setPortOpen(true) && writeFile(pty.deviceB(), "23.5\n"));
-        QTest::qWait(500); // the port reads it meanwhile
+        QThread::msleep(500); // the port reads it meanwhile, however busy the caller is
         const qint64 taken = QDateTime::currentMSecsSinceEpoch();
         const ReceivedText text = port.input();
         QVERIFY(text.text == "23.5\n" && !text.arrivals.isEmpty() && text.arrivals.last().end == 5);
