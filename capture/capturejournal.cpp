@@ -230,16 +230,11 @@ QString CaptureJournal::takeNote(const QString& folder) {
 
 bool CaptureJournal::copyTo(const QString& path) {
     bool copied = false;
+    const Piece whole{QString(), 0, m_file.size()};
     // A journal may be large: it is copied piece by piece while the window goes on answering.
-    runOffThread([&copied, from = m_file.fileName(), path] {
-        QFile journal(from);
+    runOffThread([this, &copied, &whole, &path] {
         QSaveFile copy(path);
-        if (!journal.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly))
-            return;
-        for (QByteArray chunk = journal.read(kCopyChunk); !chunk.isEmpty();
-             chunk = journal.read(kCopyChunk))
-            copy.write(chunk);
-        copied = journal.error() == QFileDevice::NoError && copy.commit();
+        copied = copy.open(QIODevice::WriteOnly) && copyPieces({whole}, copy) && copy.commit();
     });
     return copied;
 }
