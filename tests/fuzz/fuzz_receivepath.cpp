@@ -10,7 +10,6 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -69,7 +68,6 @@ QString check(const QString& received, const QString& unwritten, const QString& 
     QStringList lines = written.split(end), records = overflow.split(u"\r\n"_s);
     if (!lines.takeLast().isEmpty() || !records.takeLast().isEmpty())
         return u"the written text ends inside a line"_s;
-    const bool quotes = format.fields != LineFormat::Fields::Tab;
     const double stamp = ReceivePath::HoursSinceMidnight(FixedClock().now());
     const int timed = format.time ? 1 : 0;
     qsizetype next = 0, sheet = 1, column = 1;
@@ -91,7 +89,8 @@ QString check(const QString& received, const QString& unwritten, const QString& 
         const bool twoEmpty = i + 2 < lines.size() && (lines[i + 1] + lines[i + 2]).isEmpty();
         const auto split = [&](QStringView text) {
             return token ? std::pair{tokensOf(text), false}
-                         : fieldsOf(text, format.separator(), quotes);
+                         : fieldsOf(text, format.separator(),
+                                    format.fields != LineFormat::Fields::Tab);
         };
         const auto [fields, endsEmpty] = split(line);
         if (line.isEmpty() && twoEmpty) {
@@ -116,10 +115,8 @@ QString check(const QString& received, const QString& unwritten, const QString& 
             return u"line %1 has no time"_s.arg(i);
         if (row.sheet != sheet || row.column != (token ? 1 : column) || row.row > maxRows ||
             (anew ? row.row > 2 + gap : row.row != last.row + 1 + gap))
-            return u"line %1 went to sheet %2, row %3, column %4"_s.arg(i)
-                .arg(row.sheet)
-                .arg(row.row)
-                .arg(row.column);
+            return QString::asprintf("line %lld went to sheet %lld, row %d, column %d", i,
+                                     row.sheet, row.row, row.column);
         if (values.size() != qMin(room, expected.size()))
             return u"line %1 has %2 cells"_s.arg(i).arg(values.size());
         for (qsizetype f = 0; f < values.size(); ++f) {
@@ -160,9 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemorySpreadsheetFactory factory;
     factory.files.insert(u"/fuzz.xls"_s, {});
     modGlobals globals;
-    Status status;
-    globals.excelApp = factory.create(status);
-    MemorySpreadsheet& sheet = *factory.last();
+    globals.excelApp = std::make_unique<MemorySpreadsheet>(factory);
+    auto& sheet = static_cast<MemorySpreadsheet&>(*globals.excelApp);
     const WorkbookId book = sheet.open(u"/fuzz.xls"_s).value;
     QList<Written> log;
     sheet.onWritten = [&](qsizetype sheet, int row, int column, const QList<CellRow>& rows) {
@@ -171,32 +167,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     FakeSerial serial;
     serial.format = format;
-    serial.setPortOpen(true);
     RecordingCaptureView view;
     FixedClock clock;
     ReceivePath receive(globals, serial, view, clock);
     receive.setSheetLimits(maxRows, maxColumns);
-    receive.setPassBudget(input.ConsumeBool() ? 0ms : 1h);
+    receive.setPassBudget(std::chrono::hours(input.ConsumeBool())); // a line a pass, or all
 
     QString received;
     while (input.remaining_bytes() > 0) {
-        switch (input.ConsumeIntegralInRange(0, 15)) {
-        case 0:
+        const int action = input.ConsumeIntegralInRange(0, 15);
+        if (action == 0)
             sheet.setBusy(input.ConsumeBool());
-            break;
-        case 1:
+        else if (action == 1) // the next block write is answered late
             sheet.holdNext(u"setBlock"_s, input.ConsumeIntegralInRange(0, 2));
-            break;
-        case 2:
-            sheet.settle(); // the late answer arrives
-            break;
-        case 3:
+        else if (action == 2) // the late answer arrives
+            sheet.settle();
+        else if (action == 3)
             sheet.closeWorkbook(book);
-            break;
-        default:
-            const std::string chunk = input.ConsumeRandomLengthString(64);
-            serial.arrived += QString::fromLatin1(chunk);
-            received += QString::fromLatin1(chunk);
+        else {
+            const QString chunk = QString::fromLatin1(input.ConsumeRandomLengthString(64));
+            serial.arrived += chunk, received += chunk;
             receive.pump();
         }
     }
