@@ -407,18 +407,20 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
             !status.ok())
             return failAt(lineStart, status);
         if (separator == Separator::Whole) {
+            // Once the line's fields are written, a failure leaves only the separator waiting
+            // (a failed write of the fields leaves the whole line: see failAt).
             const bool newSheet = m_globals.blockColumn + 2 * blockStep - 1 > m_maxColumns;
             if (newSheet) {
                 // No column left for the new block: it starts a new sheet.
                 if (const Status status = addWorksheet(); !status.ok())
-                    return failAt(lineStart, status);
+                    return failAt(e.at, status);
             }
             const qint16 newBlock = newSheet ? 1 : qint16(m_globals.blockColumn + blockStep);
             next = e.at + separatorLength;
             const double stamp = HoursSinceMidnight(arrivalAt(next - 1));
             const Status status = writeCell(1, newBlock, stamp);
             if (!status.ok() && !newSheet)
-                return failAt(lineStart, status);
+                return failAt(e.at, status);
             m_blockStamp = stamp;
             m_globals.blockColumn = newBlock;
             m_currentRow = 1;

@@ -161,6 +161,8 @@ void tst_ReceivePath::receive_data() {
     add("final flush: no budget, no separator awaited", "budget|+a\r\nb\r\n\r\n|?flush ",
         R"(1,1="a" 2,1="b" 3,1="" @4,1)");
     add("write answered at Stop", "hold setBlock|>a\r\nb|?flush b|?writes 1", R"(1,1="a" @2,1)");
+    add("stamp refused at Stop: the fields before it are not kept twice",
+        "hold setBlock 1|>a\t" + kSep + "|busy|?flush " + kSep, R"(1,1="a" @1,1)");
     add("write never answered", "hold setBlock|stuck|>a\r\nb|?flush a\r\nb|?writes 0", "@1,1");
 
     add("emulator replaces serial", "+serial\r\n|emu emu\r\n|>|>|emu|>|?status Bytes Received: 13",
