@@ -61,27 +61,41 @@ QString check(const QString& received, const QString& unwritten, const QString& 
               const QList<Written>& log, const LineFormat& format, int maxRows, int maxColumns) {
     if (!received.endsWith(unwritten))
         return u"the unwritten text is not what was received last"_s;
-    QString written = received.chopped(unwritten.size());
-    if (format.lineEnd == LineFormat::LineEnd::Any)
-        written.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+    const auto oneLineEnd = [&](QString text) { // with any line end, each as a LF
+        if (format.lineEnd == LineFormat::LineEnd::Any)
+            text.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+        return text;
+    };
     const QString end = QStringList{"\r\n", "\n", "\r", "\n"}.at(int(format.lineEnd));
-    QStringList lines = written.split(end), records = overflow.split(u"\r\n"_s);
-    if (!lines.takeLast().isEmpty() || !records.takeLast().isEmpty())
+    QStringList lines = oneLineEnd(received.chopped(unwritten.size())).split(end);
+    QStringList records = overflow.split(u"\r\n"_s);
+    // The fields before a block separator may be written while the separator waits.
+    if (!lines.last().isEmpty() && oneLineEnd(unwritten.left(6)).startsWith(end + end + end))
+        lines << QString() << QString();
+    else if (!lines.takeLast().isEmpty())
         return u"the written text ends inside a line"_s;
+    if (!records.takeLast().isEmpty())
+        return u"an overflow record has no line end"_s;
     const double stamp = ReceivePath::HoursSinceMidnight(FixedClock().now());
     const int timed = format.time ? 1 : 0;
     qsizetype next = 0, sheet = 1, column = 1;
+    int nextRow = 1;
     Written last{};
-    int gap = 0;                // lines since the last row that took a row but wrote no cell
-    bool anew = true;           // after a block separator or in a new sheet
+    bool stamped = false;       // a block separator came: a full sheet's next data line is under it
+    bool stampDue = false;      // a block separator's time stamp is not written yet
     const auto newBlock = [&] { // one column on, or two with the time; a new sheet past the last
         const bool full = column + 2 * (1 + timed) - 1 > maxColumns;
-        sheet += full, column = full ? 1 : column + 1 + timed, anew = true, gap = 0;
+        sheet += full, column = full ? 1 : column + 1 + timed, nextRow = 2;
+        stamped = stampDue = true;
     };
     const auto skip = [&] { // block stamps, and a row written again in its place
-        while (next < log.size() &&
-               (log[next] == last || (log[next].row == 1 && log[next].values == CellRow{stamp})))
-            ++next;
+        for (; next < log.size(); ++next) {
+            const bool isStamp = log[next].row == 1 && log[next].values == CellRow{stamp};
+            if (!isStamp && log[next] != last)
+                return !stampDue;
+            stampDue = stampDue && !isStamp;
+        }
+        return !stampDue;
     };
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString& line = lines[i];
@@ -97,24 +111,24 @@ QString check(const QString& received, const QString& unwritten, const QString& 
             newBlock(), i += 2;
             continue;
         }
+        if (nextRow > maxRows) // a full sheet: on in a new one, under the block's stamp
+            ++sheet, column = 1, nextRow = stamped && !token ? 2 : 1;
         if (token && !timed && fields.isEmpty()) { // takes a row, writes nothing
-            ++gap;
+            ++nextRow;
             continue;
         }
-        skip();
+        if (!skip())
+            return u"the block separator before line %1 has no time stamp"_s.arg(i);
         if (next == log.size())
             return u"line %1 was not written: "_s.arg(i) + line;
         const Written& row = log[next++];
-        if (row.sheet == sheet + 1) // the last sheet was full
-            sheet = row.sheet, column = 1, anew = true;
         const qsizetype room = maxColumns - (token ? 1 : column) + 1 - timed;
         const bool separator = endsEmpty && twoEmpty && fields.size() <= room;
         const QStringList expected = fields.sliced(0, fields.size() - int(separator));
         CellRow values = row.values;
         if (timed && (values.isEmpty() || !std::holds_alternative<QDateTime>(values.takeFirst())))
             return u"line %1 has no time"_s.arg(i);
-        if (row.sheet != sheet || row.column != (token ? 1 : column) || row.row > maxRows ||
-            (anew ? row.row > 2 + gap : row.row != last.row + 1 + gap))
+        if (row.sheet != sheet || row.column != (token ? 1 : column) || row.row != nextRow++)
             return QString::asprintf("line %lld went to sheet %lld, row %d, column %d", i,
                                      row.sheet, row.row, row.column);
         if (values.size() != qMin(room, expected.size()))
@@ -130,11 +144,11 @@ QString check(const QString& received, const QString& unwritten, const QString& 
                 split(record.section(u'\t', 1)).first != rest)
                 return u"line %1 has a wrong overflow record: "_s.arg(i) + record;
         }
-        last = row, anew = false, gap = 0;
+        last = row;
         if (separator)
             newBlock(), i += 2;
     }
-    skip();
+    skip(); // a last block separator's stamp may have been answered too late to be seen
     if (next < log.size() || !records.isEmpty())
         return u"more was written than received"_s;
     return {};
