@@ -18,7 +18,6 @@ struct Written {
     qsizetype sheet;
     int row, column;
     CellRow values;
-    bool operator==(const Written&) const = default;
 };
 
 // The fields of a data line, and whether its last field begins at the line's end.
@@ -78,7 +77,6 @@ QString check(const QString& received, const QString& unwritten, const QString& 
     const int timed = format.time ? 1 : 0;
     qsizetype next = 0, sheet = 1, column = 1;
     int nextRow = 1;
-    Written last{};
     bool stamped = false;       // a block separator came: a full sheet's next data line is under it
     bool stampDue = false;      // a block separator's time stamp is not written yet
     const auto newBlock = [&] { // one column on, or two with the time; a new sheet past the last
@@ -86,13 +84,9 @@ QString check(const QString& received, const QString& unwritten, const QString& 
         sheet += full, column = full ? 1 : column + 1 + timed, nextRow = 2;
         stamped = stampDue = true;
     };
-    const auto skip = [&] { // block stamps, and a row written again in its place
-        for (; next < log.size(); ++next) {
-            const bool isStamp = log[next].row == 1 && log[next].values == CellRow{stamp};
-            if (!isStamp && log[next] != last)
-                return !stampDue;
-            stampDue = stampDue && !isStamp;
-        }
+    const auto skip = [&] { // the block stamps; false when one is due and was not written
+        for (; next < log.size() && log[next].row == 1 && log[next].values == CellRow{stamp};)
+            ++next, stampDue = false;
         return !stampDue;
     };
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -142,7 +136,6 @@ QString check(const QString& received, const QString& unwritten, const QString& 
                 split(record.section(u'\t', 1)).first != rest)
                 return u"line %1 has a wrong overflow record: "_s.arg(i) + record;
         }
-        last = row;
         if (separator)
             newBlock(), i += 2;
     }
