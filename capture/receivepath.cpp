@@ -249,7 +249,7 @@ void ReceivePath::clear() {
     m_arrivals.clear();
     m_bytesReceived = 0;
     m_blockStamp.reset();
-    m_restampDue = false;
+    m_restampDue = m_stampOwed = false;
     m_portDown = false;
     m_overflow.clear();
     m_sinceLineEnd = 0;
@@ -373,14 +373,14 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
         }
 
         const bool tokenLine = LineSplitter::isTokenLine(lineText);
-        if (!tokenLine && m_restampDue && startsSeparator == Separator::None) {
+        if ((!tokenLine || m_stampOwed) && m_restampDue && startsSeparator == Separator::None) {
             const Status status = writeCell(1, 1, *m_blockStamp);
             if (!status.ok())
                 return failAt(lineStart, status);
             m_currentRow = 2;
         }
         if (tokenLine || startsSeparator == Separator::None)
-            m_restampDue = false;
+            m_restampDue = m_stampOwed = false;
         LineSplitter::Row row = lines.cells(lineText, m_globals.blockColumn, m_maxColumns,
                                             timed ? arrivalAt(next - 1) : QDateTime());
         qsizetype separatorLength = 0;
@@ -425,7 +425,7 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass) {
             m_globals.blockColumn = newBlock;
             m_currentRow = 1;
             // A new sheet stays: its block goes on there, its stamp written before its first line.
-            m_restampDue = !status.ok();
+            m_restampDue = m_stampOwed = !status.ok();
             if (m_restampDue) {
                 dropWritten(next);
                 showFailure(status);

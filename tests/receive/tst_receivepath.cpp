@@ -201,6 +201,9 @@ void tst_ReceivePath::receive_data() {
     add("full sheet: no column left, the stamp refused in the new sheet",
         "limits 100 4|time|at 1 2|hold setBlock 1|>x\t" + kSep + "y\r\n|answer|>",
         "1,2=14:05:09.000 1,3=\"x\" | 1,1=stamp 2,1=14:05:09.000 2,2=\"y\" @3,1");
+    add("full sheet: no column left, the stamp refused, then a token line",
+        "limits 100 4|time|at 1 2|hold setBlock 1|>x\t" + kSep + "y :: z\r\n|answer|>",
+        "1,2=14:05:09.000 1,3=\"x\" | 1,1=stamp 2,1=14:05:09.000 2,2=\"y\" 2,3=\"z\" @3,1");
     add("full sheet: new sheet refused, then late answers",
         "limits 1 256|>a\r\n|busy|>b\r\n|>|?excel yellow|?cells 1,1=\"a\" @2,1 left=b\r\n|"
         "busy off|>|hold addWorksheet|>c\r\n|>|answer|>|hold setBlock|>d\r\n|?excel yellow|>|"
