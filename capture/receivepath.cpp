@@ -351,7 +351,7 @@ void ReceivePath::clear() {
     m_arrivals.clear();
     m_bytesReceived = 0;
     m_blockStamp.reset();
-    m_restampDue = false;
+    m_restampDue = m_stampOwed = false;
     m_portDown = false;
     m_overflow.clear();
     m_sinceLineEnd = 0;
@@ -486,14 +486,14 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass, bool budgeted) {
         }
 
         const bool tokenLine = LineSplitter::isTokenLine(lineText);
-        if (!tokenLine && m_restampDue && startsSeparator == Separator::None) {
+        if ((!tokenLine || m_stampOwed) && m_restampDue && startsSeparator == Separator::None) {
             const Status status = writeCell(1, 1, *m_blockStamp);
             if (!status.ok())
                 return failAt(lineStart, status);
             m_currentRow = 2;
         }
         if (tokenLine || startsSeparator == Separator::None)
-            m_restampDue = false;
+            m_restampDue = m_stampOwed = false;
         LineSplitter::Row row = lines.cells(lineText, m_globals.blockColumn, m_maxColumns,
                                             timed ? arrivalAt(next - 1) : QDateTime());
         qsizetype separatorLength = 0;
@@ -520,23 +520,25 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass, bool budgeted) {
             !status.ok())
             return failAt(lineStart, status);
         if (separator == Separator::Whole) {
+            // Once the line's fields are written, a failure leaves only the separator waiting
+            // (a failed write of the fields leaves the whole line: see failAt).
             const bool newSheet = m_globals.blockColumn + 2 * blockStep - 1 > m_maxColumns;
             if (newSheet) {
                 // No column left for the new block: it starts a new sheet.
                 if (const Status status = addWorksheet(); !status.ok())
-                    return failAt(lineStart, status);
+                    return failAt(e.at, status);
             }
             const qint16 newBlock = newSheet ? 1 : qint16(m_globals.blockColumn + blockStep);
             next = e.at + separatorLength;
             const double stamp = HoursSinceMidnight(arrivalAt(next - 1));
             const Status status = writeCell(1, newBlock, stamp);
             if (!status.ok() && !newSheet)
-                return failAt(lineStart, status);
+                return failAt(e.at, status);
             m_blockStamp = stamp;
             m_globals.blockColumn = newBlock;
             m_currentRow = 1;
             // A new sheet stays: its block goes on there, its stamp written before its first line.
-            m_restampDue = !status.ok();
+            m_restampDue = m_stampOwed = !status.ok();
             if (m_restampDue) {
                 dropWritten(next);
                 showFailure(status);

@@ -191,7 +191,8 @@ private:
 
     std::optional<double> m_blockStamp; // heads the current block; the first block has none
     bool m_restampDue = false;          // a block going on in a new sheet wants its stamp
-    bool m_portDown = false;            // the serial device went away during this capture
+    bool m_stampOwed = false; // the stamp due is its separator's: it goes before a token line too
+    bool m_portDown = false;  // the serial device went away during this capture
     int m_ticksDown = 0;
     QString m_overflow;        // see takeOverflow
     qint64 m_sinceLineEnd = 0; // characters received since the last line end

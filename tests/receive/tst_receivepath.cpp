@@ -179,6 +179,8 @@ void tst_ReceivePath::receive_data() {
         "of 2 lines|?pass 0|?flush c|?writes 2",
         R"(1,1="a" 2,1="b" @3,1)");
     add("write answered at Stop", "hold setBlock|>a\r\nb|?flush b|?writes 1", R"(1,1="a" @2,1)");
+    add("stamp refused at Stop: the fields before it are not kept twice",
+        "hold setBlock 1|>a\t" + kSep + "|busy|?flush " + kSep, R"(1,1="a" @1,1)");
     add("write never answered", "hold setBlock|stuck|>a\r\nb|?flush a\r\nb|?writes 0", "@1,1");
 
     add("emulator replaces serial", "+serial\r\n|emu emu\r\n|>|>|emu|>|?status Bytes Received: 13",
@@ -229,6 +231,9 @@ void tst_ReceivePath::receive_data() {
     add("full sheet: no column left, the stamp refused in the new sheet",
         "limits 100 4|time|at 1 2|hold setBlock 1|>x\t" + kSep + "y\r\n|answer|>",
         "1,2=14:05:09.000 1,3=\"x\" | 1,1=stamp 2,1=14:05:09.000 2,2=\"y\" @3,1");
+    add("full sheet: no column left, the stamp refused, then a token line",
+        "limits 100 4|time|at 1 2|hold setBlock 1|>x\t" + kSep + "y :: z\r\n|answer|>",
+        "1,2=14:05:09.000 1,3=\"x\" | 1,1=stamp 2,1=14:05:09.000 2,2=\"y\" 2,3=\"z\" @3,1");
     add("full sheet: new sheet refused, then late answers",
         "limits 1 256|>a\r\n|busy|>b\r\n|>|?excel yellow|?cells 1,1=\"a\" @2,1 left=b\r\n|"
         "busy off|>|hold addWorksheet|>c\r\n|>|answer|>|hold setBlock|>d\r\n|?excel yellow|>|"

@@ -66,6 +66,9 @@ public:
     WorkbookId activeWorkbook() const { return m_active; }
     MemoryWorkbook& workbook(WorkbookId book) { return m_books[book - 1]; }
     int writeCount() const { return m_writes; } // cells written
+    // Each block write answered as done, late ones included: the sheet's number (from 1), the
+    // row, the column and the rows.
+    std::function<void(qsizetype, int, int, const QList<CellRow>&)> onWritten;
 
     Result<QList<WorkbookId>> workbooks() override {
         return call<Result<QList<WorkbookId>>>({"workbooks"}, -1, [this] {
@@ -103,7 +106,7 @@ public:
     }
     Status setBlock(int row, int column, const QList<CellRow>& rows) override {
         const WorkbookId book = m_active;
-        return call<Status>(
+        const Status status = call<Status>(
             {"setBlock", double(book), double(row), double(column)}, book,
             [=, this] {
                 const qsizetype width = rows.isEmpty() ? 0 : rows.first().size();
@@ -130,6 +133,9 @@ public:
                 return Status();
             },
             rows);
+        if (status.ok() && onWritten)
+            onWritten(m_books[book - 1].sheets.size(), row, column, rows);
+        return status;
     }
     Status addWorksheet() override {
         const WorkbookId book = m_active;
