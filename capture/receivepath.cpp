@@ -423,6 +423,8 @@ Status ReceivePath::writeBlock() {
     // how fast the office writes.
     const bool late = std::exchange(m_lastCallBusy, status.busy());
     const qsizetype cells = m_block.rows.size() * m_block.rows.first().size();
+    if (status.ok())
+        m_lastCallMs = call.elapsed();
     if (call.elapsed() > kSlowCallMs)
         m_blockCells = qMax(kFewestBlockCells, cells / 2);
     else if (status.ok() && !late && call.elapsed() < kQuickCallMs && cells >= m_blockCells)
@@ -548,7 +550,11 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass, bool budgeted) {
 
         ++m_currentRow;
         p = next;
-        if (budgeted && elapsed.elapsed() >= m_passBudget.count())
+        // The rows gathered still need their call: a pass leaves it the time the last one took,
+        // up to half the budget, so that the pass as a whole keeps to it.
+        if (budgeted &&
+            elapsed.elapsed() + std::min<qint64>(m_lastCallMs, m_passBudget.count() / 2) >=
+                m_passBudget.count())
             break; // the rest waits, in order, for the next pass
         readDuringPass();
         e = nextLineEnd(lines, p, finalPass);

@@ -201,6 +201,7 @@ private:
     Block m_block;
     qsizetype m_blockCells = 1024; // the most cells the next call writes
     bool m_lastCallBusy = false;   // its answer may come late, at once, to the next call
+    qint64 m_lastCallMs = 0;       // how long the last block call that was answered took
     bool m_backlog = false;        // the last pass ended on its budget with lines waiting
     qint64 m_stopWritten = 0;      // lines written since Stop
     bool m_stopRest = false;       // the passes write the rest, after the complete lines
