@@ -25,65 +25,92 @@ QStringView tokensPastLastColumn(QStringView rest) {
     return {};
 }
 
+// One character of a text: received text is held as it arrived, a byte a character.
+char16_t charAt(QStringView text, qsizetype i) {
+    return text[i].unicode();
+}
+char16_t charAt(QByteArrayView text, qsizetype i) {
+    return uchar(text[i]);
+}
+qsizetype indexOf(QStringView text, char16_t c, qsizetype from) {
+    return text.indexOf(QChar(c), from);
+}
+qsizetype indexOf(QByteArrayView text, char16_t c, qsizetype from) {
+    return text.indexOf(char(c), from);
+}
+
 // The first position at or after from where the two characters follow each other; -1 when
 // there is none. A search for the first one, which is fast, then a look at the one after.
-qsizetype indexOfPair(QStringView text, char16_t first, char16_t second, qsizetype from) {
-    for (qsizetype at = text.indexOf(first, from); at >= 0; at = text.indexOf(first, at + 1)) {
-        if (at + 1 < text.size() && text[at + 1] == second)
+template <class Text>
+qsizetype indexOfPair(Text text, char16_t first, char16_t second, qsizetype from) {
+    for (qsizetype at = indexOf(text, first, from); at >= 0; at = indexOf(text, first, at + 1)) {
+        if (at + 1 < text.size() && charAt(text, at + 1) == second)
             return at;
     }
     return -1;
 }
 
-} // namespace
-
-LineSplitter::LineEnd LineSplitter::lineEnd(QStringView text, qsizetype from, bool final) const {
-    switch (m_format.lineEnd) {
-    case LineEndKind::CrLf:
-        return {indexOfPair(text, u'\r', u'\n', from), 2};
-    case LineEndKind::Lf:
-        return {text.indexOf(u'\n', from), 1};
-    case LineEndKind::Cr:
-        return {text.indexOf(u'\r', from), 1};
-    case LineEndKind::Any:
-        break;
-    }
-    const auto begin = text.begin() + from;
-    const auto at =
-        std::find_if(begin, text.end(), [](QChar c) { return c == u'\r' || c == u'\n'; });
-    if (at == text.end())
-        return {};
-    const qsizetype position = at - text.begin();
-    const qsizetype length = lineEndLengthAt(text, position, final);
-    return length > 0 ? LineEnd{position, length} : LineEnd{};
-}
-
-qsizetype LineSplitter::lineEndLengthAt(QStringView text, qsizetype i, bool final) const {
-    const QStringView rest = text.sliced(i);
-    switch (m_format.lineEnd) {
-    case LineEndKind::CrLf:
-        if (rest.startsWith(u"\r\n"))
-            return 2;
-        return rest.isEmpty() || rest == u"\r" ? -1 : 0;
-    case LineEndKind::Lf:
-        return rest.isEmpty() ? -1 : rest.front() == u'\n' ? 1 : 0;
-    case LineEndKind::Cr:
-        return rest.isEmpty() ? -1 : rest.front() == u'\r' ? 1 : 0;
-    case LineEndKind::Any:
-        break;
-    }
-    if (rest.isEmpty())
+// The length of the line end at i: 0 when there is none, -1 when the text ends before it can
+// tell.
+template <class Text>
+qsizetype lineEndLengthAt(LineEndKind kind, Text text, qsizetype i, bool final) {
+    const qsizetype left = text.size() - i;
+    if (left <= 0)
         return -1;
-    if (rest.front() == u'\n')
+    const char16_t c = charAt(text, i);
+    switch (kind) {
+    case LineEndKind::CrLf:
+        if (c != u'\r')
+            return 0;
+        return left == 1 ? -1 : charAt(text, i + 1) == u'\n' ? 2 : 0;
+    case LineEndKind::Lf:
+        return c == u'\n' ? 1 : 0;
+    case LineEndKind::Cr:
+        return c == u'\r' ? 1 : 0;
+    case LineEndKind::Any:
+        break;
+    }
+    if (c == u'\n')
         return 1;
-    if (rest.front() != u'\r')
+    if (c != u'\r')
         return 0;
-    if (rest.size() > 1)
-        return rest[1] == u'\n' ? 2 : 1;
+    if (left > 1)
+        return charAt(text, i + 1) == u'\n' ? 2 : 1;
     return final ? 1 : -1;
 }
 
-qsizetype LineSplitter::countLineEnds(QStringView text) const {
+template <class Text>
+LineSplitter::LineEnd lineEndIn(LineEndKind kind, Text text, qsizetype from, bool final) {
+    switch (kind) {
+    case LineEndKind::CrLf:
+        return {indexOfPair(text, u'\r', u'\n', from), 2};
+    case LineEndKind::Lf:
+        return {indexOf(text, u'\n', from), 1};
+    case LineEndKind::Cr:
+        return {indexOf(text, u'\r', from), 1};
+    case LineEndKind::Any:
+        break;
+    }
+    for (qsizetype at = from; at < text.size(); ++at) {
+        if (const char16_t c = charAt(text, at); c == u'\r' || c == u'\n') {
+            const qsizetype length = lineEndLengthAt(kind, text, at, final);
+            return length > 0 ? LineSplitter::LineEnd{at, length} : LineSplitter::LineEnd{};
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+LineSplitter::LineEnd LineSplitter::lineEnd(QStringView text, qsizetype from, bool final) const {
+    return lineEndIn(m_format.lineEnd, text, from, final);
+}
+
+LineSplitter::LineEnd LineSplitter::lineEnd(QByteArrayView text, qsizetype from, bool final) const {
+    return lineEndIn(m_format.lineEnd, text, from, final);
+}
+
+qsizetype LineSplitter::countLineEnds(QByteArrayView text) const {
     qsizetype count = 0;
     for (LineEnd end = lineEnd(text, 0, true); end.at >= 0;
          end = lineEnd(text, end.at + end.length, true))
@@ -136,11 +163,11 @@ QString LineSplitter::closingLineEnd(QStringView waiting) const {
     return waiting.endsWith(u'\r') || waiting.endsWith(u'\n') ? QString() : QStringLiteral("\r\n");
 }
 
-LineSplitter::Separator LineSplitter::separatorAt(QStringView text, bool final,
+LineSplitter::Separator LineSplitter::separatorAt(QByteArrayView text, bool final,
                                                   qsizetype* length) const {
     qsizetype at = 0;
     for (int emptyLines = 0; emptyLines < 3; ++emptyLines) {
-        const qsizetype end = lineEndLengthAt(text, at, final);
+        const qsizetype end = lineEndLengthAt(m_format.lineEnd, text, at, final);
         if (end == 0 || (end < 0 && final))
             return Separator::None;
         if (end < 0)

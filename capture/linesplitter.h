@@ -3,6 +3,7 @@
 #include "lineformat.h"
 #include "spreadsheet.h"
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 #include <QStringView>
@@ -26,10 +27,12 @@ public:
         qsizetype length = 0;
     };
     // The first line end in text at or after from. Unless no more text follows (final), a CR
-    // at the end of the text that a LF may still join is no line end yet.
+    // at the end of the text that a LF may still join is no line end yet. Received text is held
+    // as it arrived, a byte a character.
     LineEnd lineEnd(QStringView text, qsizetype from, bool final) const;
+    LineEnd lineEnd(QByteArrayView text, qsizetype from, bool final) const;
     // How many line ends text holds.
-    qsizetype countLineEnds(QStringView text) const;
+    qsizetype countLineEnds(QByteArrayView text) const;
     // Where the text after the last line end in text begins; -1 when text holds none. A text
     // that begins with LF after a CR (afterCr) has its CR LF there.
     qsizetype afterLastLineEnd(QStringView text, bool afterCr) const;
@@ -40,7 +43,7 @@ public:
     enum class Separator { None, Beginning, Whole };
     // Whether text at a line start begins with a block separator (three empty lines in a row),
     // and its length when it does; Beginning when, unless final, it may still become one.
-    Separator separatorAt(QStringView text, bool final, qsizetype* length = nullptr) const;
+    Separator separatorAt(QByteArrayView text, bool final, qsizetype* length = nullptr) const;
 
     // The cells of one row.
     struct Row {
@@ -66,9 +69,6 @@ private:
     // The field that begins at from; next is where the one after it begins, past the line's
     // end for the last one. Comma and semicolon fields may be quoted as in CSV files.
     QString field(QStringView line, qsizetype from, qsizetype& next) const;
-    // The length of the line end at i: 0 when there is none, -1 when the text ends before it
-    // can tell.
-    qsizetype lineEndLengthAt(QStringView text, qsizetype i, bool final) const;
 
     LineFormat m_format;
 };

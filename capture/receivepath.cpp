@@ -103,7 +103,7 @@ void ReceivePath::appendReceived(const ReceivedText& received) {
             m_arrivals.append({start + arrival.end, arrival.msecs});
     if (received.arrivals.isEmpty() || received.arrivals.last().end < received.text.size())
         m_arrivals.append({start + received.text.size(), m_clock.now().toMSecsSinceEpoch()});
-    m_buffer += text;
+    m_buffer += text.toLatin1(); // as received: a character is a byte
     spillLongLine();
 }
 
@@ -115,7 +115,7 @@ void ReceivePath::spillLongLine() {
     const qint64 at = m_bufferStart + m_buffer.size() - waiting;
     m_spilled.append({{{}, m_journal->size() - waiting, waiting}, at});
     m_spilling = true;
-    m_spillEndsInCr = m_buffer.endsWith(u'\r');
+    m_spillEndsInCr = m_buffer.endsWith('\r');
     m_buffer.truncate(m_buffer.size() - waiting);
     m_buffer.squeeze();
     // The line takes no row: the times of its pieces are not asked for.
@@ -183,7 +183,8 @@ void ReceivePath::endCutLine(QString& text) const {
     if (m_spilling)
         return;
     // Only the last characters of what waits tell whether it ends with a line end.
-    QString tail = QStringView(m_buffer).sliced(m_head).right(2).toString();
+    const QByteArrayView waiting = QByteArrayView(m_buffer).sliced(m_head);
+    QString tail = QString::fromLatin1(waiting.last(qMin<qsizetype>(2, waiting.size())));
     tail += QStringView(text).right(2);
     text += splitter().closingLineEnd(tail);
 }
@@ -329,11 +330,11 @@ QList<CaptureJournal::Piece> ReceivePath::finalFlush() {
     qsizetype from = m_head;
     for (const Spilled& spilled : std::as_const(m_spilled)) {
         const qsizetype at = qBound(from, qsizetype(spilled.at - m_bufferStart), m_buffer.size());
-        unwritten.append({m_buffer.sliced(from, at - from)});
+        unwritten.append({QString::fromLatin1(m_buffer.sliced(from, at - from))});
         unwritten.append(spilled.piece);
         from = at;
     }
-    unwritten.append({m_buffer.sliced(from) + portText});
+    unwritten.append({QString::fromLatin1(m_buffer.sliced(from)) + portText});
     dropWritten(m_buffer.size());
     m_spilled.clear();
     m_spilling = false;
@@ -471,10 +472,10 @@ ReceivePath::PassEnd ReceivePath::writeLines(bool finalPass, bool budgeted) {
 
     while (e.at >= 0) {
         // A view taken anew: the buffer grows by what is read between the writes.
-        const QStringView buffer(m_buffer);
+        const QByteArrayView buffer(m_buffer);
         const qsizetype lineStart = p;
         qsizetype next = e.at + e.length;
-        const QStringView lineText = buffer.sliced(p, e.at - p);
+        const QString lineText = QString::fromLatin1(buffer.sliced(p, e.at - p));
         const Separator startsSeparator = lines.separatorAt(buffer.sliced(p), finalPass);
 
         if (m_currentRow > m_maxRows && startsSeparator == Separator::None) {
@@ -575,7 +576,7 @@ LineSplitter::LineEnd ReceivePath::nextLineEnd(const LineSplitter& lines, qsizet
                        start <= m_searchedTo;
     const qint64 searchFrom = known ? m_searchedTo : start;
     const LineSplitter::LineEnd end =
-        lines.lineEnd(QStringView(m_buffer), qsizetype(searchFrom - m_bufferStart), finalPass);
+        lines.lineEnd(QByteArrayView(m_buffer), qsizetype(searchFrom - m_bufferStart), finalPass);
     if (end.at < 0) {
         // No line end begins between from and the last character, which may yet begin one
         // with the next.
@@ -594,7 +595,7 @@ void ReceivePath::dropWritten(qsizetype position) {
     // At Stop the lines written are counted, and counted off those counted as waiting.
     const qsizetype lines =
         m_stopClock.isValid()
-            ? splitter().countLineEnds(QStringView(m_buffer).sliced(m_head, position - m_head))
+            ? splitter().countLineEnds(QByteArrayView(m_buffer).sliced(m_head, position - m_head))
             : 0;
     m_stopWritten += lines;
     if (const auto counted = qsizetype(m_countedTo - m_bufferStart); position < counted) {

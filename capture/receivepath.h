@@ -8,6 +8,7 @@
 #include "spreadsheet.h"
 #include "statusview.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringView>
@@ -80,7 +81,7 @@ public:
 
     // Received text joins the buffer; what came without the time it was read gets the time now.
     void appendReceived(const ReceivedText& received);
-    QString receiveBuffer() const { return m_buffer.mid(m_head); }
+    QString receiveBuffer() const { return QString::fromLatin1(m_buffer.mid(m_head)); }
     qint64 bytesReceived() const { return m_bytesReceived; }
     qint32 currentRow() const { return m_currentRow; }
     void setCurrentRow(qint32 row) { m_currentRow = row; }
@@ -158,7 +159,7 @@ private:
     const Clock& m_clock;
     CaptureJournal* m_journal = nullptr;
 
-    QString m_buffer;         // received text; the part before m_head is already written
+    QByteArray m_buffer;      // received text, as received; the part before m_head is written
     qsizetype m_head = 0;     // start of the first line not written completely
     qint64 m_bufferStart = 0; // how many characters the capture received before m_buffer
     // When the text was read: where each piece ends, counted from the capture's first
