@@ -114,11 +114,10 @@ private slots:
         termios tio{};
         struct stat status {}; // the group of the device the link leads to
         QVERIFY(tcgetattr(fd, &tio) == 0 && fstat(fd, &status) == 0 && ::close(fd) == 0);
-        const QMap<speed_t, int> speeds{{B9600, 9600}, {B115200, 115200}};
-        const QString line = QStringLiteral("%1 %2%3")
-                                 .arg(speeds.value(cfgetispeed(&tio)))
-                                 .arg((tio.c_cflag & CSTOPB) ? 2 : 1)
-                                 .arg((tio.c_cflag & CRTSCTS) ? " rtscts" : "");
+        const QMap<speed_t, QString> speeds{{B9600, "9600"}, {B115200, "115200"}};
+        const QString line = speeds.value(cfgetispeed(&tio)) +
+                             ((tio.c_cflag & CSTOPB) ? " 2" : " 1") +
+                             ((tio.c_cflag & CRTSCTS) ? " rtscts" : "");
         gives.replace("%1", pty.deviceA()).replace("%2", ::getgrgid(status.st_gid)->gr_name);
         QCOMPARE(opened ? line : port.openError(), gives);
         QCOMPARE(port.portOpen(), opened);

@@ -11,7 +11,6 @@
 #include "unoworker.h"
 
 #include <QFile>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
