@@ -12,9 +12,6 @@
 #include "spreadsheetcontract.h"
 #include "unwrittentext.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>

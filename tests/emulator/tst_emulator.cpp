@@ -4,15 +4,8 @@
 #include "modeloutputs.h"
 #include "uartline.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPointer>
-#include <QScrollBar>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace Qt::StringLiterals;
 

@@ -98,7 +98,6 @@ private slots:
         QTest::newRow("empty") << "" << none << 0.0 << "0";
         QTest::newRow("trailing letters") << "12ab" << none << 12.0 << "12";
         QTest::newRow("comma decimal") << "1,5" << none << 1.0 << "1";
-        QTest::newRow("date") << "12-06-2026" << none << 12.0 << "12";
         QTest::newRow("exponent without digits") << "7e+" << none << 7.0 << "7";
         QTest::newRow("blanks and sign before text") << "   -42x" << none << -42.0 << "-42";
         QTest::newRow("fraction and exponent before text") << "1.5e2 u" << none << 150.0 << "150";
