@@ -53,8 +53,11 @@ private slots:
     void endedCaptureFoundAtNextStart() {
         QFETCH(QList<int>, sent);
         QFETCH(bool, interrupted);
-        QProcess capturing;
-        start(capturing, "capturechild", {path("master")});
+        QProcess capturing; // the capture runs offscreen as this test does
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        capturing.setProcessEnvironment(environment);
+        capturing.start(QCoreApplication::applicationDirPath() + "/capturechild", {path("master")});
         QTRY_COMPARE_WITH_TIMEOUT(journals().size(), 1, 20000);
         QByteArray bytes(256, 0);
         std::iota(bytes.begin(), bytes.end(), char(0));
@@ -90,12 +93,6 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
     QStringList journals() const {
         return QDir(path("data/Celvane/journal")).entryList(QDir::Files);
-    }
-    static void start(QProcess& process, const QString& program, const QStringList& arguments) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        process.setProcessEnvironment(environment);
-        process.start(QCoreApplication::applicationDirPath() + "/" + program, arguments);
     }
 
     QTemporaryDir m_dir;

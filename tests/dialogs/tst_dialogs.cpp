@@ -1,11 +1,34 @@
+// The dialogs, the port settings window and the serial control it sets up, with devices the test
+// controls and a real pseudo-terminal pair: the control reads end A, the test plays the
+// instrument on end B.
+#include "fakeserialdevices.h"
+#include "filecontent.h"
 #include "frmabout.h"
 #include "frmcomport.h"
 #include "frmexcelmacro.h"
+#include "frmportsettings.h"
 #include "modalanswer.h"
+#include "ptypair.h"
+#include "qtserialcontrol.h"
+#include "settings.h"
 #include "version.h"
 
 #include <QtTest>
 #include <QtWidgets>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+Q_DECLARE_METATYPE(QList<SerialDevice>)
+
+const SerialDevice kFtdi{"/dev/ttyUSB0",
+                         "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                         "FT232R USB UART", "FTDI", "A50285BI"};
+const SerialDevice kBoard{.path = "/dev/ttyACM0", .description = "Board"};
 
 // Steps separated by blanks: "click:name", "type:text", "closebox", or a key ("Down:7": 7 times).
 static void play(QDialog* dialog, const QString& steps) {
@@ -27,9 +50,200 @@ static void play(QDialog* dialog, const QString& steps) {
     }
 }
 
-class TestDialogs : public QObject {
+class tst_Dialogs : public QObject {
     Q_OBJECT
+
+    QTemporaryDir config;
+    PtyPair pty;
+    FakeSerialDevices devices;
+
+    template <class T> T* control(QDialog* dialog, const char* name) {
+        return dialog->findChild<T*>(QLatin1String(name));
+    }
+    QStringList listed(QDialog* dialog) {
+        auto* list = control<QListWidget>(dialog, "lstDevices");
+        QStringList labels;
+        for (int row = 0; row < list->count(); ++row)
+            labels << list->item(row)->text();
+        return labels;
+    }
+    QString stored(const QString& key) { return openSettings()->value("Ports/" + key).toString(); }
+    void writePorts(const QString& ports) {
+        QVERIFY(writeFile(openSettings()->fileName(), ("[Ports]\n" + ports).toUtf8()));
+    }
+    // What the control reads of the bytes sent from end B.
+    QByteArray pass(QtSerialControl& port, const QByteArray& bytes) {
+        QByteArray got = writeFile(pty.deviceB(), bytes) ? "" : "not sent: ";
+        for (int i = 0; i < 200 && got.size() < bytes.size(); ++i) {
+            QTest::qWait(20);
+            got += port.input().text.toLatin1();
+        }
+        return got;
+    }
+
 private slots:
+    void initTestCase() {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+        openSettings()->setValue("Ports/COM9", QString()); // makes its folder
+    }
+    // Each test starts with COM 1 on end A of a new pair, two devices present, and may open them.
+    void init() {
+        devices = FakeSerialDevices({{.path = "/dev/ttyACM0"}, {.path = "/dev/ttyS0"}});
+        QVERIFY2(pty.start(), "socat could not make a pseudo-terminal pair");
+        writePorts("COM1=" + pty.deviceA());
+    }
+
+    // The devices change while the window is open: the list follows within two seconds.
+    void deviceChoice_data() {
+        QTest::addColumn<QList<SerialDevice>>("before");  // present when the window opens
+        QTest::addColumn<QList<SerialDevice>>("present"); // then
+        QTest::addColumn<QString>("mapped");              // what the settings file held
+        QTest::addColumn<int>("clicked");                 // the row of the list clicked, -1 none
+        QTest::addColumn<QStringList>("list");
+        QTest::addColumn<QString>("shownAs"); // the stable name shown beside the device
+        QTest::addColumn<QString>("storedAs");
+        const QString ftdi = u"/dev/ttyUSB0 \u2014 FT232R USB UART (FTDI, A50285BI)"_s;
+        QTest::newRow("a mapped device that goes stays, not present")
+            << QList{kFtdi, kBoard} << QList{kFtdi} << "/dev/ttyACM0" << -1
+            << QStringList{ftdi, u"/dev/ttyACM0 \u2014 not present"_s} << ""
+            << "/dev/ttyACM0";
+        QTest::newRow("devices plugged in; the stable name is stored")
+            << QList<SerialDevice>{} << QList{kBoard, kFtdi} << "" << 1
+            << QStringList{u"/dev/ttyACM0 \u2014 Board"_s, ftdi} << "Stored as " + kFtdi.stablePath
+            << kFtdi.stablePath;
+    }
+    void deviceChoice() {
+        QFETCH(QList<SerialDevice>, before);
+        QFETCH(QList<SerialDevice>, present);
+        QFETCH(QString, mapped);
+        QFETCH(int, clicked);
+        QFETCH(QStringList, list);
+        devices.devices = before;
+        if (!mapped.isEmpty())
+            openSettings()->setValue("Ports/COM4", mapped);
+        frmPortSettings window(4, devices);
+        ModalAnswer answer(
+            [&](QDialog* dialog) {
+                devices.devices = present;
+                auto* shown = control<QListWidget>(dialog, "lstDevices");
+                const QStringList wanted = clicked < 0 ? list : list.mid(0, present.size());
+                QTRY_COMPARE_WITH_TIMEOUT(listed(dialog).mid(0, wanted.size()), wanted, 3000);
+                if (clicked >= 0)
+                    QTest::mouseClick(shown->viewport(), Qt::LeftButton, {},
+                                      shown->visualItemRect(shown->item(clicked)).center());
+                QCOMPARE(listed(dialog), list);
+                QTEST(control<QLabel>(dialog, "lblStableName")->text(), "shownAs");
+                QTest::mouseClick(control<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+            },
+            5000);
+        QVERIFY(window.ShowForm() && answer.closedByUser());
+        QTEST(stored("COM4"), "storedAs");
+    }
+
+    void preview_data() {
+        QTest::addColumn<QStringList>("format"); // line end, fields, decimal mark
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QStringList>("shown"); // received, then the cells
+        QTest::newRow("the same, read as LF and commas")
+            << QStringList{"LF", "Comma", "Point"} << QByteArray("23.5,41.2\n24,1\n")
+            << QStringList{"23.5,41.2<LF>", "23.5 | 41.2", "24,1<LF>", "24 | 1"};
+        QTest::newRow("European") << QStringList{"CR LF", "Semicolon", "Comma"}
+                                  << QByteArray("23,5;41,2;a\r\n")
+                                  << QStringList{"23,5;41,2;a<CR><LF>", "23.5 | 41.2 | \"a\""};
+        QTest::newRow("TAB") << QStringList{"CR LF", "TAB", "Point"} << QByteArray("a\t1\r\nb")
+                             << QStringList{"a<TAB>1<CR><LF>", "\"a\" | 1", "b", ""};
+    }
+    void preview() {
+        QFETCH(QStringList, format);
+        QFETCH(QByteArray, sent);
+        frmPortSettings window(6, devices);
+        QStringList shown;
+        ModalAnswer answer([&](QDialog* dialog) {
+            control<QLineEdit>(dialog, "txtDevice")->setText(pty.deviceA());
+            QTest::qWait(100);
+            QVERIFY(writeFile(pty.deviceB(), sent));
+            QTest::qWait(400);
+            // A format chosen after the text came applies to it too.
+            for (const char* name : {"cboLineEnd", "cboFields", "cboDecimal"})
+                control<QComboBox>(dialog, name)->setCurrentText(format.takeFirst());
+            auto* table = control<QTableWidget>(dialog, "tblPreview");
+            for (int row = 0; row < table->rowCount(); ++row)
+                shown << table->item(row, 0)->text() << table->item(row, 1)->text();
+        });
+        window.ShowForm();
+        QVERIFY(answer.reached());
+        QTEST(shown, "shown");
+    }
+
+    // OK stores the settings chosen, with which the port then opens; or it shows why not, keeps
+    // the window open and stores nothing.
+    void okButton_data() {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("baud");
+        QTest::addColumn<QString>("error"); // the last with a folder where the settings file is
+        const auto add = [](const char* name, const char* device, const char* baud,
+                            const char* error) {
+            QTest::newRow(name) << QString(device) << QString(baud) << QString(error);
+        };
+        add("a device, but no terminal", "/dev/null", "9600", "/dev/null is not a serial device.");
+        add("a word for a baud", "the pty", "fast",
+            "The baud rate must be a positive whole number.");
+        add("settings file not writable", "the pty", "9600",
+            "The settings file %1 cannot be written.");
+        add("stored", "the pty", "115200", "");
+    }
+    void okButton() {
+        QFETCH(QString, device);
+        QFETCH(QString, baud);
+        QFETCH(QString, error);
+        const QString file = openSettings()->fileName();
+        const bool unwritable = error.contains("settings file");
+        if (unwritable) // read once more without the file, so that nothing of it stays in memory
+            QVERIFY(QFile::remove(file) && openSettings()->allKeys().isEmpty() &&
+                    QDir().mkpath(file));
+        frmPortSettings window(7, devices);
+        QString shown;
+        ModalAnswer answer([&](QDialog* dialog) {
+            control<QLineEdit>(dialog, "txtDevice")
+                ->setText(device.replace("the pty", pty.deviceA()));
+            control<QComboBox>(dialog, "cboBaud")->setCurrentText(baud);
+            control<QComboBox>(dialog, "cboStopBits")->setCurrentText("2");
+            control<QComboBox>(dialog, "cboFlowControl")->setCurrentIndex(1);
+            control<QComboBox>(dialog, "cboLineEnd")->setCurrentText("LF");
+            control<QComboBox>(dialog, "cboFields")->setCurrentText("Comma");
+            control<QCheckBox>(dialog, "chkTime")->setChecked(true);
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+            shown = control<QLabel>(dialog, "lblError")->text();
+            QCOMPARE(dialog->isVisible(), !error.isEmpty());
+        });
+        QCOMPARE(window.ShowForm(), error.isEmpty());
+        QVERIFY(!unwritable || QDir().rmdir(file));
+        QCOMPARE(shown, error.replace("%1", file));
+        // As the README has it; how the port reads a line setting is the serial control's test.
+        QCOMPARE(openSettings()->contains("Ports/COM7"), error.isEmpty());
+        QCOMPARE(stored("COM7Settings"), error.isEmpty() ? "115200,n,8,2,rtscts" : "");
+        if (!error.isEmpty())
+            return;
+        QtSerialControl port(devices);
+        QVERIFY(port.setCommPort(7) && port.setPortOpen(true));
+        QVERIFY(port.lineFormat() == (LineFormat{LineFormat::LineEnd::Lf, LineFormat::Fields::Comma,
+                                                 LineFormat::Decimal::Point, true}));
+    }
+
+    // The COM dialog opens the settings of the port selected at that moment.
+    void settingsOfTheSelectedPort() {
+        QString caption;
+        ModalAnswer comPort([&](QDialog* dialog) {
+            QTest::mouseClick(control<QRadioButton>(dialog, "optComPort_0"), Qt::LeftButton);
+            control<QComboBox>(dialog, "cboComPort")->setCurrentIndex(7);
+            ModalAnswer settings([&](QDialog* window) { caption = window->windowTitle(); });
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdSettings"), Qt::LeftButton);
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+        });
+        QCOMPARE(frmComPort::GetPort(2, devices), 2);
+        QCOMPARE(caption, "COM 12 Settings");
+    }
+
     // The port given, the steps, the port returned, the option shown checked (-1: none).
     void comPort_data() {
         QTest::addColumn<int>("port");
@@ -110,7 +324,100 @@ private slots:
             QVERIFY2(answer.closedByUser(), close);
         }
     }
+
+    void bytesArriveInOrderAndPortOpensOnce() {
+        QtSerialControl port(devices);
+        QVERIFY(!port.setPortOpen(false) && !port.setCommPort(0) && port.setCommPort(1));
+        QVERIFY(port.setPortOpen(true) && port.portOpen() && !port.setPortOpen(true));
+        QVERIFY2(!port.setCommPort(2), "the port number is fixed while the port is open");
+        // Every byte value, NUL and the upper half included, then a second burst.
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all += char(b);
+        QCOMPARE(pass(port, all) + pass(port, "0 0042\r\n"), all + "0 0042\r\n");
+        QVERIFY(port.setPortOpen(false) && !port.setPortOpen(false));
+    }
+
+    void textIsStampedWhenRead() {
+        QtSerialControl port(devices);
+        const qint64 sent = QDateTime::currentMSecsSinceEpoch();
+        QVERIFY(port.setPortOpen(true) && writeFile(pty.deviceB(), "23.5\n"));
+        QThread::msleep(500); // the port reads it meanwhile, however busy the caller is
+        const qint64 taken = QDateTime::currentMSecsSinceEpoch();
+        const ReceivedText text = port.input();
+        QVERIFY(text.text == "23.5\n" && !text.arrivals.isEmpty() && text.arrivals.last().end == 5);
+        for (const ReceivedText::Arrival& arrival : text.arrivals)
+            QVERIFY2(arrival.msecs >= sent && arrival.msecs < taken, "stamped when read");
+    }
+
+    void whatThePortOpensWith_data() {
+        // [Ports] (%1: the device); what keeps the port from opening; the speed, stop bits and
+        // flow control the device is then set to, or why the port did not open (%2: its group).
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("hindrance");
+        QTest::addColumn<QString>("gives");
+        const auto add = [](const char* name, const char* written, const char* hindrance,
+                            const char* gives) {
+            QTest::newRow(name) << QString(written) << QString(hindrance) << QString(gives);
+        };
+        add("empty, and another port's", "COM1=%1\nCOM1Settings=\nCOM2Settings=1,q", "", "9600 1");
+        add("capitals", "COM1=%1\nCOM1Settings=115200,N,8,2,RTSCTS", "", "115200 2 rtscts");
+        add("not a line setting", "COM1=%1\nCOM1Settings=115200,q,8,1", "",
+            "COM1Settings \"115200,q,8,1\" is not a line setting");
+        add("refused by the device", "COM1=%1\nCOM1Settings=9600,n,8,1.5", "",
+            "COM1Settings \"9600,n,8,1.5\" is refused by %1");
+        add("not a line format", "COM1=%1\nCOM1Fields=pipe", "",
+            "COM1Fields \"pipe\" is not a field separator");
+        add("missing", "COM1=/dev/ttyUSB7", "",
+            "/dev/ttyUSB7 does not exist; the serial devices present are /dev/ttyACM0, /dev/ttyS0");
+        add("no permission", "COM1=%1", "the user may not",
+            "no permission to open %1: add your user to the \"%2\" group and log in again");
+        add("held by another program", "COM1=%1", "another program holds it",
+            "%1 is in use by another program");
+    }
+
+    void whatThePortOpensWith() {
+        QFETCH(QString, written);
+        QFETCH(QString, hindrance);
+        QFETCH(QString, gives);
+        writePorts(written.replace("%1", pty.deviceA()));
+        devices.allowed = hindrance != "the user may not";
+        QSerialPort other(pty.deviceA());
+        QVERIFY(hindrance != "another program holds it" || other.open(QIODevice::ReadOnly));
+        // Opened before the control takes the device for itself: this end sees the same terminal.
+        const int fd = ::open(QFile::encodeName(pty.deviceA()), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        QtSerialControl port(devices);
+        const bool opened = port.setPortOpen(true);
+        termios tio{};
+        struct stat status {}; // the group of the device the link leads to
+        QVERIFY(tcgetattr(fd, &tio) == 0 && fstat(fd, &status) == 0 && ::close(fd) == 0);
+        const QMap<speed_t, QString> speeds{{B9600, "9600"}, {B115200, "115200"}};
+        const QString line = speeds.value(cfgetispeed(&tio)) +
+                             ((tio.c_cflag & CSTOPB) ? " 2" : " 1") +
+                             ((tio.c_cflag & CRTSCTS) ? " rtscts" : "");
+        gives.replace("%1", pty.deviceA()).replace("%2", ::getgrgid(status.st_gid)->gr_name);
+        QCOMPARE(opened ? line : port.openError(), gives);
+        QCOMPARE(port.portOpen(), opened);
+    }
+
+    void lostDeviceReportedOnceAndReopens() {
+        QtSerialControl port(devices);
+        QSignalSpy lost(&port, &QtSerialControl::lost);
+        QVERIFY(port.setPortOpen(true) && writeFile(pty.deviceB(), "before\r\n"));
+        // Text that arrived before the loss is kept, even when nobody read it yet.
+        QTest::qWait(200);
+        pty.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
+        QVERIFY(port.portLost() && !port.portOpen());
+        QTest::qWait(300);
+        QCOMPARE(lost.count(), 1);
+        QCOMPARE(port.input().text, QStringLiteral("before\r\n"));
+        QVERIFY(!port.setPortOpen(true));
+        // The device comes back: the port opens again and reading goes on.
+        QVERIFY(pty.start() && port.setPortOpen(true) && !port.portLost());
+        QCOMPARE(pass(port, "after\r\n"), "after\r\n");
+    }
 };
 
-QTEST_MAIN(TestDialogs)
+QTEST_MAIN(tst_Dialogs)
 #include "tst_dialogs.moc"

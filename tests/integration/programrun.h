@@ -35,48 +35,46 @@ public:
     // in place of a pseudo-terminal pair.
     bool start(const QMap<QString, QString>& port = {}, const QString& device = {}) {
         if (device.isEmpty() && !m_pty.start())
-            return fail(QStringLiteral("socat could not make a pseudo-terminal pair"));
+            return fail("socat could not make a pseudo-terminal pair");
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
         const auto settings = openSettings();
-        settings->remove(QStringLiteral("Ports"));
-        settings->setValue(QStringLiteral("Communication/ComPort"), QStringLiteral("1"));
-        settings->setValue(QStringLiteral("Ports/COM1"),
-                           device.isEmpty() ? m_pty.deviceA() : device);
-        for (auto key = port.cbegin(); key != port.cend(); ++key)
-            settings->setValue(QStringLiteral("Ports/") + key.key(), key.value());
+        settings->remove("Ports");
+        settings->setValue("Communication/ComPort", "1");
+        settings->setValue("Ports/COM1", device.isEmpty() ? m_pty.deviceA() : device);
+        for (const auto& [key, value] : port.asKeyValueRange())
+            settings->setValue("Ports/" + key, value);
         settings->sync();
         m_program = std::make_unique<modMain>(
             std::make_unique<CalcSpreadsheetFactory>(CalcOptions::fromEnvironment(), &m_waiting));
         if (!m_program->Main({false, QCoreApplication::applicationDirPath()}) ||
             !QTest::qWaitForWindowExposed(window()))
-            return fail(QStringLiteral("the program did not start"));
+            return fail("the program did not start");
         click("cmdStart");
-        return window()->captureState() == 1 ||
-               fail(QStringLiteral("Start failed: ") + statusText());
+        return window()->captureState() == 1 || fail("Start failed: " + statusText());
     }
     // Plays the model, count outputs at the line speed without pause, until the instrument ends;
     // more: further options of celvane-instrument.
     bool playInstrument(const char* model, qint64 count, int baud,
                         std::chrono::milliseconds timeout, const QStringList& more = {}) {
         m_instrument.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        const QString options =
-            QStringLiteral("--model %1 --interval 0 --count %2 --baud %3 --device");
-        m_instrument.start(QCoreApplication::applicationDirPath() +
-                               QStringLiteral("/celvane-instrument"),
-                           options.arg(QLatin1String(model)).arg(count).arg(baud).split(u' ')
-                               << m_pty.deviceB() << more);
+        const QString options = QString("--model %1 --interval 0 --count %2 --baud %3 --device")
+                                    .arg(QLatin1String(model))
+                                    .arg(count)
+                                    .arg(baud);
+        m_instrument.start(QCoreApplication::applicationDirPath() + "/celvane-instrument",
+                           options.split(u' ') << m_pty.deviceB() << more);
         const bool ended =
             m_instrument.waitForStarted(10000) &&
             turnUntil([this] { return m_instrument.state() == QProcess::NotRunning; }, timeout);
         return (ended && m_instrument.exitStatus() == QProcess::NormalExit &&
                 m_instrument.exitCode() == 0) ||
-               fail(QStringLiteral("the instrument failed: ") + m_instrument.errorString());
+               fail("the instrument failed: " + m_instrument.errorString());
     }
     // Runs until the bytes are received and every complete line is written.
     bool waitUntilWritten(qint64 bytes, std::chrono::milliseconds timeout) {
         return turnUntil([&] { return bytesWritten() >= bytes; }, timeout) ||
-               fail(QStringLiteral("%1 of %2 bytes written; status \"%3\"")
+               fail(QString("%1 of %2 bytes written; status \"%3\"")
                         .arg(bytesWritten())
                         .arg(bytes)
                         .arg(statusText()));
@@ -87,7 +85,7 @@ public:
         return (turnUntil([&] { return answer.reached(); },
                           std::chrono::milliseconds(kPatienceMs)) &&
                 answer.closedByUser()) ||
-               fail(QStringLiteral("the question for a new name was not answered"));
+               fail("the question for a new name was not answered");
     }
     frmMain* window() const { return m_program ? m_program->mainWindow() : nullptr; }
     QString statusText() const { return window()->findChild<QLabel*>("panStatus")->text(); }

@@ -3,9 +3,7 @@
 #include "calcoptions.h"
 #include "spreadsheetcontract.h"
 
-#include <QMap>
 #include <QTemporaryDir>
-#include <QVariant>
 
 #include <sys/types.h>
 

@@ -10,12 +10,8 @@
 #include "saveasdialog.h"
 #include "unoworker.h"
 
-#include <QFile>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <atomic>
 

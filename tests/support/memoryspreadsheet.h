@@ -263,7 +263,6 @@ private:
 
 inline std::unique_ptr<SpreadsheetApp> MemorySpreadsheetFactory::create(Status& status) {
     status = failCreate ? Status{SpreadsheetStatus::Failed, QStringLiteral("no office")} : Status();
-    if (failCreate)
-        return nullptr;
-    return std::unique_ptr<SpreadsheetApp>(m_last = new MemorySpreadsheet(*this));
+    return std::unique_ptr<SpreadsheetApp>(failCreate ? nullptr
+                                                      : m_last = new MemorySpreadsheet(*this));
 }

@@ -23,8 +23,7 @@ private:
     struct State {
         std::function<void(QDialog*)> steps;
         int triesLeft = 0;
-        bool reached = false;
-        bool closedByUser = false;
+        bool reached = false, closedByUser = false;
     };
 
     static void answer(const std::shared_ptr<State>& state, int delayMs) {
