@@ -535,6 +535,8 @@ void CaptureTest::format_data() {
          "\n"},
         "", R"(1,1=23.5 1,2="a,b" 1,3="say "hi"" 1,4="xy" 1,5="open,end" @2,1)");
     add("tab: quotes stay", F{}, {"\"a\"\t\"1\"\r\n"}, "", R"(1,1=""a"" 1,2=""1"" @2,1)");
+    add("bytes past 127 stay what they were", F{}, {u"25\u00b0C\t\u00ff\r\n"_s}, "",
+        u"1,1=\"25\u00b0C\" 1,2=\"\u00ff\" @2,1"_s);
     add("decimal comma: a European instrument", european,
         {"23,5;41,2;-2,25e3;1.5;1,5,5;abc\r\nA :: 1,5 = 2\r\n"}, "",
         R"(1,1=23.5 1,2=41.2 1,3=-2250 1,4="1.5" 1,5="1,5,5" 1,6="abc" 2,1="A" 2,2=1.5 2,3=2 @3,1)");
