@@ -451,6 +451,8 @@ void CaptureTest::receive_data() {
         "/dev/ttyUSB0 does not exist|back|>|>|>|>|>|>|>|>|>|>|?com green|?status Bytes Received: "
         "15|>again\r\n",
         R"(1,1="kept" 2,1="half a li" 3,1="again" @4,1)");
+    add("port lost with nothing waiting", ">a\r\n|lose|>|?status COM port not available",
+        R"(1,1="a" @2,1)");
     add("journal takes the text as received; a line cut after its CR",
         "journal|>a\r\n|+b\r|lose|>|?journal a\r\nb\r", R"(1,1="a" 2,1="b" @3,1)");
     add("a long backlog kept whole", "budget|noise 5000|>\r\n1\r\n|>",
