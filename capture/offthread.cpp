@@ -1,19 +1,17 @@
 #include "offthread.h"
 
+#include "callwait.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
 
 #include <memory>
 
-namespace {
-// How long the events wait at most while the work runs.
-constexpr int kLookMs = 10;
-} // namespace
-
 void runOffThread(const std::function<void()>& work) {
     const std::unique_ptr<QThread> thread(QThread::create(work));
     thread->start();
-    while (!thread->wait(QDeadlineTimer(kLookMs)))
+    // The windows answer as often as they do while a call into the office waits.
+    while (!thread->wait(QDeadlineTimer(CallWait::LookInterval)))
         QCoreApplication::processEvents();
 }
